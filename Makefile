@@ -1,0 +1,42 @@
+# Front door. `make demo` and `make test` work on a fresh Debian machine:
+# both install what is missing through scripts/install-deps first.
+
+BUILD      := build
+TEST_BUILD := build/asan
+TSAN_BUILD := build/tsan
+JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
+
+.PHONY: all deps build demo test tsan bench install clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMP3_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	scripts/make-demo $(BUILD)/demo
+	cd $(BUILD)/demo && ../mp3
+
+test: deps
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMP3_SANITIZE=ON
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMP3_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && ctest --output-on-failure -L tsan
+
+bench: build
+	bench/run-all $(BUILD)
+
+install: build
+	install -D -m 755 $(BUILD)/mp3 $(DESTDIR)$(PREFIX)/bin/mp3
+
+clean:
+	rm -rf $(BUILD)

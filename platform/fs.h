@@ -1,0 +1,39 @@
+// Stand-ins for the Windows runtime's directory search, working directory and
+// user-name interfaces. Only what the player relies on is provided.
+#pragma once
+
+#include <cstdint>
+
+// One match of a directory search; name is the file name, zero-terminated.
+struct _finddata_t {
+    char name[256];
+};
+
+// Starts a search of the working directory. The only pattern form is "*.ext":
+// the extension matches without regard to ASCII letter case; only regular
+// files (after following links) match, and hidden names (leading ".") never
+// do. Matches come in name order, compared without regard to ASCII letter
+// case. Returns a handle and the first match in data, or -1 (errno ENOENT)
+// when nothing matches.
+intptr_t _findfirst(const char* pattern, _finddata_t* data);
+// The next match into data and 0, or -1 when the search is exhausted.
+int _findnext(intptr_t handle, _finddata_t* data);
+// Ends a search and frees what it holds.
+int _findclose(intptr_t handle);
+
+// Changes the working directory; -1 (errno set) on failure. An empty name
+// fails and leaves the working directory where it is.
+int _chdir(const char* path);
+
+// The working directory as an absolute path into buffer. Returns its length;
+// when it does not fit, the size needed (terminator included) and the buffer
+// is left empty; 0 on failure (GetLastError tells why).
+unsigned GetCurrentDirectory(unsigned size, char* buffer);
+
+// The user name into buffer. On success returns non-zero and sets *size to
+// the length including the terminator; on failure returns 0 and
+// GetLastError tells why (ERANGE when it does not fit).
+int GetUserName(char* buffer, unsigned* size);
+
+// The error number of the last failing call of this interface.
+unsigned GetLastError();

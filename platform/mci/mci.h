@@ -1,0 +1,37 @@
+// Media-control command strings: the stand-in for the Windows multimedia
+// command-string interface. Each call is synchronous; a device plays on by
+// itself on a thread of its own between calls.
+#pragma once
+
+// Windows-style error codes (MCIERR_BASE 256).
+enum : int {
+    MCIERR_INVALID_DEVICE_ID = 257,
+    MCIERR_UNRECOGNIZED_KEYWORD = 259,
+    MCIERR_UNRECOGNIZED_COMMAND = 261,
+    MCIERR_HARDWARE = 262,
+    MCIERR_INVALID_DEVICE_NAME = 263,
+    MCIERR_OUT_OF_MEMORY = 264,
+    MCIERR_BAD_INTEGER = 270,
+    MCIERR_MISSING_PARAMETER = 273,
+    MCIERR_FILE_NOT_FOUND = 275,
+    MCIERR_OUTOFRANGE = 282,
+    MCIERR_DUPLICATE_ALIAS = 289,
+    MCIERR_NO_CLOSING_QUOTE = 294,
+    MCIERR_INVALID_FILE = 296,
+    MCIERR_PARAM_OVERFLOW = 299,
+    MCIERR_FILE_READ = 348,
+};
+
+// Interprets one command text. Returns 0 or an MCIERR code; on failure errno
+// is set to the nearest system error so that perror() tells the truth. A
+// reply, when the command has one and reply is not null, is written
+// zero-terminated within replySize bytes.
+int mciSendString(const char* command, char* reply, unsigned replySize);
+
+// Describes an error code in text (bounded, terminated). False for a code
+// that is not an MCIERR code (text then says so).
+bool mciGetErrorString(int code, char* text, unsigned size);
+
+// The audio output that devices play through, for example "ALSA default" or
+// "silent, no device" when no sound device could be opened.
+const char* mciAudioOutput();

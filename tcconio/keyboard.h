@@ -1,0 +1,17 @@
+// Keyboard and timing, with the codes of the Windows console runtime:
+// Enter 13, Backspace 8 (DEL too), Tab 9, a lone Esc 27; an extended key as
+// two codes, the prefix 224 (0 for F1-F10) and then its scan code (right 77,
+// left 75, up 72, down 80, Home 71, End 79, PgUp 73, PgDn 81, Insert 82,
+// Delete 83, F1-F10 59-68).
+#pragma once
+
+// Blocks until a key is pressed and returns its code without echo. When the
+// input has ended (no terminal and standard input exhausted) the program ends
+// with status 1 and a message on stderr.
+int _getch();
+// Non-zero when a key is waiting; never blocks and takes no key.
+int _kbhit();
+// Suspends the program for ms milliseconds.
+void _sleep(unsigned ms);
+// Like _sleep, but returns early, with true, as soon as a key is waiting.
+bool sleepUntilKey(unsigned ms);

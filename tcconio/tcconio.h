@@ -1,0 +1,36 @@
+// Console text layer: the conio-style screen operations the player uses,
+// written as ANSI/ECMA-48 sequences to standard output.
+//
+// Cells are addressed 1-based (column x, row y). Text attributes are the
+// 16-colour console cell attributes: bit 0 blue, bit 1 green, bit 2 red,
+// bit 3 intensity; the background in bits 4 to 7. The layer keeps the current
+// attribute itself (7 at start), since a terminal cannot be asked for it.
+//
+// Without a terminal on standard output every operation here does nothing.
+#pragma once
+
+// Moves the cursor to cell (x, y); a cell outside the window is ignored.
+void gotoxy(int x, int y);
+// Blanks the whole screen in the current attribute; the cursor goes to (1, 1).
+void clrscr();
+// Blanks from the cursor to the end of its row; the cursor stays.
+void clreol();
+// Sets the foreground nibble of the current attribute to color (and, for a
+// color above 15, background bits too): attribute = (attribute & 0xF0) | color.
+void textcolor(int color);
+
+// Terminal session. conioStart() takes the terminal over (alternate screen,
+// keys unechoed and unbuffered, standard output unbuffered) and arranges that
+// conioRestore() runs on every way out: exit, SIGINT, SIGTERM, SIGHUP.
+// Without a terminal it only makes standard output unbuffered.
+void conioStart();
+// Puts the terminal back as conioStart() found it. Safe to call more than
+// once and from any exit path.
+void conioRestore();
+
+// True once after each change of the terminal's size.
+bool conioTakeResize();
+// While the terminal is smaller than 80 x 25, shows a one-line request to
+// enlarge it; returns once it is large enough or a key was pressed (the key is
+// consumed). Returns at once when the terminal is large enough or absent.
+void conioRequireSize();
