@@ -1,0 +1,254 @@
+#include "platform/fs.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Windows keeps the last error per thread; so do we.
+thread_local unsigned lastError = 0;
+
+unsigned failWith(int error) {
+    lastError = static_cast<unsigned>(error);
+    errno = error;
+    return 0;
+}
+
+unsigned char asciiLower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Letter case is folded for ASCII only: bytes above 0x7F are compared as they
+// are, so that any byte sequence orders the same way in every locale.
+int compareIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t k = 0; k < common; ++k) {
+        const unsigned char x = asciiLower(static_cast<unsigned char>(a[k]));
+        const unsigned char y = asciiLower(static_cast<unsigned char>(b[k]));
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    if (a.size() == b.size()) {
+        return 0;
+    }
+    return a.size() < b.size() ? -1 : 1;
+}
+
+// Case-insensitive order with byte order as the tie-break, so that "a.mp3"
+// and "A.mp3" in one folder always come out the same way round.
+bool listedBefore(const std::string& a, const std::string& b) {
+    const int folded = compareIgnoringAsciiCase(a, b);
+    return folded != 0 ? folded < 0 : a < b;
+}
+
+// The extension of a "*.ext" pattern, dot included; empty when the pattern has
+// another form. The extension itself may hold no wildcard and no slash.
+std::string patternSuffix(const char* pattern) {
+    const std::string_view text(pattern);
+    if (text.size() < 3 || text[0] != '*' || text[1] != '.') {
+        return {};
+    }
+    const std::string_view extension = text.substr(2);
+    if (extension.find_first_of("*?/") != std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(1));
+}
+
+bool hasSuffixIgnoringCase(std::string_view name, std::string_view suffix) {
+    return name.size() >= suffix.size() &&
+           compareIgnoringAsciiCase(name.substr(name.size() - suffix.size()), suffix) == 0;
+}
+
+// d_type answers for most file systems without a stat; links (and entries of
+// file systems that do not fill d_type) are followed with a stat.
+bool isRegularFile(int directory, const dirent& entry) {
+    if (entry.d_type == DT_REG) {
+        return true;
+    }
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
+        return false;
+    }
+    struct stat target;
+    return fstatat(directory, entry.d_name, &target, 0) == 0 && S_ISREG(target.st_mode);
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// One pass over the working directory; the caller sorts. Fails (errno set)
+// only when the directory cannot be read at all.
+bool listMatches(const std::string& suffix, std::vector<std::string>& names) {
+    DirHandle dir(opendir("."));
+    if (!dir) {
+        return false;
+    }
+    const int fd = dirfd(dir.get());
+    errno = 0;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string_view name(entry->d_name);
+        if (name.empty() || name[0] == '.' || !hasSuffixIgnoringCase(name, suffix)) {
+            continue;
+        }
+        if (isRegularFile(fd, *entry)) {
+            names.emplace_back(name);
+        }
+        errno = 0;
+    }
+    return errno == 0;
+}
+
+struct Search {
+    std::vector<std::string> names;
+    std::size_t next = 0;
+};
+
+// Open searches by handle. Handles count up from 1 and are never reused, so a
+// stale handle cannot reach a newer search.
+std::mutex searchesMutex;
+std::map<intptr_t, std::unique_ptr<Search>> searches;
+intptr_t lastHandle = 0;
+
+void copyName(const std::string& name, _finddata_t* data) {
+    const std::size_t length = std::min(name.size(), sizeof data->name - 1);
+    std::memcpy(data->name, name.data(), length);
+    data->name[length] = '\0';
+}
+
+}  // namespace
+
+intptr_t _findfirst(const char* pattern, _finddata_t* data) {
+    if (pattern == nullptr || data == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    const std::string suffix = patternSuffix(pattern);
+    if (suffix.empty()) {
+        errno = EINVAL;
+        return -1;
+    }
+    auto search = std::make_unique<Search>();
+    if (!listMatches(suffix, search->names)) {
+        return -1;
+    }
+    if (search->names.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    std::sort(search->names.begin(), search->names.end(), listedBefore);
+    copyName(search->names[0], data);
+    search->next = 1;
+
+    const std::lock_guard lock(searchesMutex);
+    const intptr_t handle = ++lastHandle;
+    searches.emplace(handle, std::move(search));
+    return handle;
+}
+
+int _findnext(intptr_t handle, _finddata_t* data) {
+    const std::lock_guard lock(searchesMutex);
+    const auto found = searches.find(handle);
+    if (found == searches.end() || data == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    Search& search = *found->second;
+    if (search.next >= search.names.size()) {
+        errno = ENOENT;
+        return -1;
+    }
+    copyName(search.names[search.next++], data);
+    return 0;
+}
+
+int _findclose(intptr_t handle) {
+    const std::lock_guard lock(searchesMutex);
+    if (searches.erase(handle) == 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    return 0;
+}
+
+int _chdir(const char* path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    // chdir("") already fails with ENOENT on Linux; the check keeps that
+    // promise independent of the C library.
+    if (path[0] == '\0') {
+        errno = ENOENT;
+        return -1;
+    }
+    return chdir(path);
+}
+
+unsigned GetCurrentDirectory(unsigned size, char* buffer) {
+    const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    if (!cwd) {
+        return failWith(errno);
+    }
+    const std::size_t length = std::strlen(cwd.get());
+    if (length >= size || buffer == nullptr) {
+        if (buffer != nullptr && size > 0) {
+            buffer[0] = '\0';
+        }
+        return static_cast<unsigned>(length + 1);
+    }
+    std::memcpy(buffer, cwd.get(), length + 1);
+    return static_cast<unsigned>(length);
+}
+
+int GetUserName(char* buffer, unsigned* size) {
+    if (buffer == nullptr || size == nullptr) {
+        failWith(EINVAL);
+        return 0;
+    }
+    // getpwuid_r is getpwuid without the shared static record; its scratch
+    // buffer grows until the record fits.
+    std::vector<char> scratch(1024);
+    passwd record;
+    passwd* result = nullptr;
+    int error;
+    while ((error = getpwuid_r(geteuid(), &record, scratch.data(), scratch.size(), &result)) ==
+               ERANGE &&
+           scratch.size() < (1u << 20)) {
+        scratch.resize(scratch.size() * 2);
+    }
+    if (result == nullptr) {
+        // No error number with no record means the user id has no entry.
+        failWith(error != 0 ? error : ENOENT);
+        return 0;
+    }
+    const std::size_t needed = std::strlen(record.pw_name) + 1;
+    if (needed > *size) {
+        *size = static_cast<unsigned>(needed);
+        failWith(ERANGE);
+        return 0;
+    }
+    std::memcpy(buffer, record.pw_name, needed);
+    *size = static_cast<unsigned>(needed);
+    return 1;
+}
+
+unsigned GetLastError() {
+    return lastError;
+}
