@@ -11,9 +11,17 @@ struct Mp3Facts {
     int channels = 0;        // of the first frame
 };
 
+// How far past the ID3v2 tags the first frame is searched for. A decoder that
+// is to play every file accepted here must skip at least this much junk
+// (MPG123_RESYNC_LIMIT).
+inline constexpr long kFirstFrameSearchLimit = 64 * 1024;
+
 // Examines the file at path. Returns 0 with facts filled, or an MCIERR code:
 // MCIERR_FILE_NOT_FOUND (missing), MCIERR_INVALID_FILE (empty, a directory,
-// not MPEG audio), MCIERR_FILE_READ (unreadable). errno is set on failure.
+// not MPEG audio), MCIERR_FILE_READ (unreadable). errno is set on failure:
+// the system's cause for the first and last, EISDIR for a directory and
+// EINVAL for a file that holds no MPEG audio. facts may be null when only
+// the check is wanted.
 int measureMp3(const char* path, Mp3Facts* facts);
 
 }  // namespace mci
