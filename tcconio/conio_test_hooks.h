@@ -1,5 +1,7 @@
 // For tests only: lets the screen operations write to standard output as if it
 // were a terminal of the given size, without touching the terminal's modes.
+// Each call also sets the current attribute back to 7, as at program start, so
+// that a test starts from a known state. A size of 0 x 0 ends the pretence.
 #pragma once
 
 void conioPretendTerminal(int cols, int rows);

@@ -1,0 +1,239 @@
+// The terminal session: alternate screen, raw keys, and the one restore that
+// every way out of the program reaches.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <initializer_list>
+
+#include "tcconio/conio_internal.h"
+#include "tcconio/conio_test_hooks.h"
+#include "tcconio/tcconio.h"
+
+namespace {
+
+constexpr int kNeededCols = 80;
+constexpr int kNeededRows = 25;
+
+// Reset colours, show the cursor, leave the alternate screen. Leaving it last
+// lets the terminal bring back the cursor and colours of the shell's screen.
+constexpr char kLeaveSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
+constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[H";
+
+int pretendCols = 0;
+int pretendRows = 0;
+
+// The session as the signal handlers see it: each flag is set only after the
+// change it stands for is made, and the saved modes are written before the
+// handlers are installed, so a handler never restores something half-saved.
+struct termios savedModes;
+volatile sig_atomic_t rawModeOn = 0;
+volatile sig_atomic_t alternateScreenOn = 0;
+volatile sig_atomic_t resized = 0;
+bool started = false;
+
+void writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;  // Nothing better can be done while leaving.
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+// Only async-signal-safe calls: it also runs inside the signal handlers.
+void restoreTerminalModes() {
+    if (alternateScreenOn) {
+        writeAll(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+        alternateScreenOn = 0;
+    }
+    if (rawModeOn) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &savedModes);
+        rawModeOn = 0;
+    }
+}
+
+extern "C" void onFatalSignal(int) {
+    restoreTerminalModes();
+    _exit(1);
+}
+
+extern "C" void onResize(int) {
+    resized = 1;
+}
+
+void installHandler(int signo, void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    sigaction(signo, &action, nullptr);
+}
+
+void installHandlers() {
+    // SIGQUIT (Ctrl+\) would otherwise leave the terminal raw as well.
+    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        installHandler(signo, onFatalSignal, 0);
+    }
+    installHandler(SIGWINCH, onResize, SA_RESTART);
+}
+
+// Keys unechoed and unbuffered. ISIG stays so that Ctrl+C raises SIGINT, and
+// OPOST so that "\n" still ends a row as CR LF.
+void enterRawMode() {
+    if (tcgetattr(STDIN_FILENO, &savedModes) != 0) {
+        return;
+    }
+    struct termios raw = savedModes;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN);
+    raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
+        rawModeOn = 1;
+    }
+}
+
+void enterAlternateScreen() {
+    std::fputs(kEnterSequence, stdout);
+    alternateScreenOn = 1;
+    conioSendAttribute();
+}
+
+// The real terminal's size; false without a terminal on standard output or
+// when it does not tell its size.
+bool realTerminalSize(int* cols, int* rows) {
+    struct winsize ws {};
+    if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 ||
+        ws.ws_row == 0) {
+        return false;
+    }
+    *cols = ws.ws_col;
+    *rows = ws.ws_row;
+    return true;
+}
+
+void showEnlargeRequest(int cols, int rows) {
+    clrscr();
+    std::printf(
+        "Please enlarge the terminal to at least %d x %d (now %d x %d), or press a key to go on.",
+        kNeededCols, kNeededRows, cols, rows);
+    std::fflush(stdout);
+}
+
+// Waits up to timeoutMs for input. True when input (or its end) is there.
+bool inputArrives(int timeoutMs) {
+    struct pollfd input {};
+    input.fd = STDIN_FILENO;
+    input.events = POLLIN;
+    int ready = poll(&input, 1, timeoutMs);
+    return ready > 0;
+}
+
+// Takes the key that ended the wait. An escape sequence arrives in one piece,
+// so one read takes all of it and none of its bytes reach the player as keys.
+void consumeKey() {
+    char buf[64];
+    ssize_t n;
+    do {
+        n = read(STDIN_FILENO, buf, sizeof buf);
+    } while (n < 0 && errno == EINTR);
+}
+
+}  // namespace
+
+bool conioScreenSize(int* cols, int* rows) {
+    if (pretendCols > 0 && pretendRows > 0) {
+        *cols = pretendCols;
+        *rows = pretendRows;
+        return true;
+    }
+    if (!isatty(STDOUT_FILENO)) {
+        return false;
+    }
+    if (!realTerminalSize(cols, rows)) {
+        // A terminal that does not tell its size: assume the player's layout.
+        *cols = kNeededCols;
+        *rows = kNeededRows;
+    }
+    return true;
+}
+
+void conioPretendTerminal(int cols, int rows) {
+    pretendCols = cols;
+    pretendRows = rows;
+    conioResetAttribute();
+}
+
+void conioStart() {
+    // Unbuffered, so that every character is on the screen before the next
+    // cursor move and before the next key read.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (started) {
+        return;
+    }
+    started = true;
+    if (isatty(STDIN_FILENO)) {
+        enterRawMode();
+    }
+    if (isatty(STDOUT_FILENO)) {
+        enterAlternateScreen();
+    }
+    installHandlers();
+    std::atexit(conioRestore);
+}
+
+void conioRestore() {
+    std::fflush(stdout);
+    restoreTerminalModes();
+    conioResetAttribute();
+}
+
+bool conioTakeResize() {
+    if (!resized) {
+        return false;
+    }
+    resized = 0;
+    return true;
+}
+
+void conioRequireSize() {
+    int cols = 0;
+    int rows = 0;
+    if (!realTerminalSize(&cols, &rows)) {
+        return;
+    }
+    int shownCols = 0;
+    int shownRows = 0;
+    while (cols < kNeededCols || rows < kNeededRows) {
+        if (cols != shownCols || rows != shownRows) {
+            showEnlargeRequest(cols, rows);
+            shownCols = cols;
+            shownRows = rows;
+        }
+        // The poll timeout bounds the wait for a size change, since the
+        // SIGWINCH that announces it may reach another thread.
+        if (inputArrives(250)) {
+            consumeKey();
+            break;
+        }
+        if (!realTerminalSize(&cols, &rows)) {
+            break;
+        }
+    }
+    if (shownCols != 0) {
+        clrscr();
+    }
+}

@@ -1,0 +1,16 @@
+// Shared between the screen operations and the terminal session; not for the
+// player. Everything here lives in tcconio_screen.
+#pragma once
+
+// Size of the screen the operations write to: the pretended one in tests,
+// otherwise the terminal on standard output. False when standard output is no
+// terminal and nothing is pretended: then the screen operations do nothing.
+bool conioScreenSize(int* cols, int* rows);
+
+// Writes the SGR of the current attribute unconditionally, so that the
+// terminal and the layer agree again after the terminal was reset.
+void conioSendAttribute();
+
+// Back to the state at program start: attribute 7. What the terminal holds is
+// taken as unknown, so the next textcolor() sends its colours in any case.
+void conioResetAttribute();
