@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -284,12 +285,18 @@ long long audioEnd(int fd, long long size, long long audioStart) {
 
 // What a Xing/Info or VBRI header in the first frame says of the stream.
 struct VbrHeader {
-    long long frames = 0;  // audio frames, the header frame not included
-    long long bytes = -1;  // of the stream from the header frame on; -1 unknown
-    long delay = 0;        // encoder delay to drop at the start, samples
-    long padding = 0;      // padding to drop at the end, samples
+    long long frames = -1;  // audio frames, the header frame not included; -1 unknown
+    long long bytes = -1;   // of the stream from the header frame on; -1 unknown
+    long delay = 0;         // encoder delay to drop at the start, samples
+    long padding = 0;       // padding to drop at the end, samples
+    bool gapless = false;   // the decoder trims the audio to what this header says
     bool headerIsAudio = false;
 };
+
+// The delay of the layer III synthesis. Gapless decoding drops it at the
+// start together with the encoder delay, and gets it back at the end only
+// when the stream runs as far as its header says.
+constexpr long kDecoderDelay = 529;
 
 int sideInfoSize(const FrameHeader& h) {
     if (h.version == 0) {
@@ -298,26 +305,37 @@ int sideInfoSize(const FrameHeader& h) {
     return h.channels == 1 ? 9 : 17;
 }
 
+bool xingTagAt(const Byte* f, int at, const FrameHeader& h) {
+    return at + 12 <= h.size &&
+           (std::memcmp(f + at, "Xing", 4) == 0 || std::memcmp(f + at, "Info", 4) == 0);
+}
+
 std::optional<VbrHeader> readXing(const Byte* f, const FrameHeader& h) {
-    int at = 4 + (h.crc ? 2 : 0) + sideInfoSize(h);
-    if (at + 12 > h.size ||
-        (std::memcmp(f + at, "Xing", 4) != 0 && std::memcmp(f + at, "Info", 4) != 0)) {
-        return std::nullopt;
+    // Writers put the tag right after the side information and most ignore
+    // the 2-byte check word of a protected frame; some leave room for it.
+    int at = 4 + sideInfoSize(h);
+    if (!xingTagAt(f, at, h)) {
+        at += 2;
+        if (!h.crc || !xingTagAt(f, at, h)) {
+            return std::nullopt;
+        }
     }
     uint32_t flags = bigEndian32(f + at + 4);
-    if ((flags & 1) == 0) {
-        return std::nullopt;  // no frame count, nothing to go by
-    }
     VbrHeader v;
-    v.frames = bigEndian32(f + at + 8);
-    int next = at + 12;
+    int next = at + 8;
+    if ((flags & 1) != 0) {
+        v.frames = bigEndian32(f + next);
+        v.gapless = true;
+        next += 4;
+    }
     if ((flags & 2) != 0 && next + 4 <= h.size) {
         v.bytes = bigEndian32(f + next);
         next += 4;
     }
     next += ((flags & 4) != 0 ? 100 : 0) + ((flags & 8) != 0 ? 4 : 0);
-    // The LAME extension: 12 bits of delay and 12 of padding at offset 21.
-    if (next + 24 <= h.size) {
+    // The LAME extension, which starts with the encoder's name: 12 bits of
+    // delay and 12 of padding at offset 21.
+    if (next + 24 <= h.size && f[next] != 0) {
         v.delay = (f[next + 21] << 4) | (f[next + 22] >> 4);
         v.padding = ((f[next + 22] & 0x0F) << 8) | f[next + 23];
     }
@@ -367,10 +385,10 @@ long long toMilliseconds(long long samples, long rate) {
     return samples <= 0 ? 0 : samples * 1000 / rate;
 }
 
-// Counts the samples of the complete frames compatible with first from pos
-// to end, resynchronising past damage as a decoder would.
+// Counts the complete frames compatible with first from pos to end,
+// resynchronising past damage as a decoder would.
 long long walkFrames(ChunkReader& r, long long pos, long long end, const FrameHeader& first) {
-    long long samples = 0;
+    long long frames = 0;
     FrameHeader h;
     while (end - pos >= 4) {
         if (!headerAt(r, pos, &first, &h)) {
@@ -382,16 +400,36 @@ long long walkFrames(ChunkReader& r, long long pos, long long end, const FrameHe
         if (pos + h.size > end) {
             break;  // a cut-off last frame does not play
         }
-        samples += h.samples;
+        ++frames;
         pos += h.size;
     }
-    return samples;
+    return frames;
+}
+
+// The samples that gapless decoding of this many frames yields.
+long long playableSamples(long long decodedFrames, const VbrHeader* v, int samplesPerFrame) {
+    long long decoded = decodedFrames * samplesPerFrame;
+    if (v == nullptr || !v->gapless) {
+        return decoded;
+    }
+    long long end = v->frames * samplesPerFrame - v->padding + kDecoderDelay;
+    return std::min(decoded, end) - v->delay - kDecoderDelay;
 }
 
 struct Outcome {
     int code = 0;
     int error = 0;  // errno for a failure
 };
+
+// Frames decoded from the stream whose first frame is at pos.
+long long countFrames(ChunkReader& r, int fd, long long pos, const FrameHeader& first,
+                      const std::optional<VbrHeader>& vbr) {
+    if (vbr && vbr->frames >= 0 && believable(*vbr, first, pos, r.size())) {
+        return vbr->frames + (vbr->headerIsAudio ? 1 : 0);
+    }
+    long long audioStart = vbr && !vbr->headerIsAudio ? pos + first.size : pos;
+    return walkFrames(r, audioStart, audioEnd(fd, r.size(), audioStart), first);
+}
 
 Outcome measureOpenFile(int fd, long long size, Mp3Facts* facts) {
     ChunkReader r(fd, size);
@@ -402,22 +440,13 @@ Outcome measureOpenFile(int fd, long long size, Mp3Facts* facts) {
         return r.error() != 0 ? Outcome{MCIERR_FILE_READ, r.error()}
                               : Outcome{MCIERR_INVALID_FILE, EINVAL};
     }
-    long long samples = 0;
     auto vbr = readVbrHeader(r, pos, first);
-    if (vbr && believable(*vbr, first, pos, size)) {
-        long long frames = vbr->frames + (vbr->headerIsAudio ? 1 : 0);
-        samples = frames * first.samples - vbr->delay - vbr->padding;
-    } else {
-        long long audioStart = vbr && !vbr->headerIsAudio ? pos + first.size : pos;
-        samples = walkFrames(r, audioStart, audioEnd(fd, r.size(), audioStart), first);
-        if (vbr) {
-            samples -= vbr->delay;  // the padding was at the end that is lost
-        }
-    }
+    long long frames = countFrames(r, fd, pos, first, vbr);
     if (r.error() != 0) {
         return Outcome{MCIERR_FILE_READ, r.error()};
     }
     if (facts != nullptr) {
+        long long samples = playableSamples(frames, vbr ? &*vbr : nullptr, first.samples);
         facts->lengthMs = toMilliseconds(samples, first.sampleRate);
         facts->sampleRate = first.sampleRate;
         facts->channels = first.channels;
