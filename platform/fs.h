@@ -13,12 +13,15 @@ struct _finddata_t {
 // the extension matches without regard to ASCII letter case; only regular
 // files (after following links) match, and hidden names (leading ".") never
 // do. Matches come in name order, compared without regard to ASCII letter
-// case. Returns a handle and the first match in data, or -1 (errno ENOENT)
-// when nothing matches.
+// case, ties in byte order. Returns a handle and the first match in data, or
+// -1 with errno ENOENT when nothing matches, EINVAL for a pattern of another
+// form, or the error of reading the directory.
 intptr_t _findfirst(const char* pattern, _finddata_t* data);
-// The next match into data and 0, or -1 when the search is exhausted.
+// The next match into data and 0; -1 when the search is exhausted (ENOENT)
+// or the handle is not that of an open search (EINVAL).
 int _findnext(intptr_t handle, _finddata_t* data);
-// Ends a search and frees what it holds.
+// Ends a search and frees what it holds: 0, or -1 (EINVAL) for a handle that
+// is not that of an open search.
 int _findclose(intptr_t handle);
 
 // Changes the working directory; -1 (errno set) on failure. An empty name
@@ -30,9 +33,11 @@ int _chdir(const char* path);
 // is left empty; 0 on failure (GetLastError tells why).
 unsigned GetCurrentDirectory(unsigned size, char* buffer);
 
-// The user name into buffer. On success returns non-zero and sets *size to
-// the length including the terminator; on failure returns 0 and
-// GetLastError tells why (ERANGE when it does not fit).
+// The name of the effective user, from the user database (no environment
+// variable is consulted), into buffer. On success returns non-zero and sets
+// *size to the length including the terminator; on failure returns 0 and
+// GetLastError tells why (ERANGE when it does not fit, *size then being the
+// size needed; ENOENT when the user id has no entry).
 int GetUserName(char* buffer, unsigned* size);
 
 // The error number of the last failing call of this interface.

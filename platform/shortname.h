@@ -4,13 +4,33 @@
 // bytes, otherwise an 8.3-style alias such as "ABCDEF~1.MP3" that is unique
 // in its folder and stable between runs. ResolveShortName turns an alias back
 // into the file it stands for.
+//
+// A name is plain, and handed on as it is, when it has 1 to 79 bytes and
+// each is printable ASCII other than '"' and '\''. Blanks, control bytes,
+// DEL, quotes and every byte above 0x7F make an alias: a parser reading the
+// command through a single-byte locale could take some of those for blanks.
+//
+// An alias is two letters or digits of the name (uppercased, '_' when the
+// name has fewer), four hex digits of a fixed hash of the whole name, "~n",
+// and the name's extension, uppercased and cut to three letters or digits:
+// "Café del Río.mp3" -> "CAC5F7~1.MP3". Names that share all but the number
+// are numbered ~1, ~2, ... in byte order of the names, and a number whose
+// alias is the name of a real entry of the folder is passed over. So the
+// same folder contents always give the same aliases, and a new file changes
+// an existing alias only when it shares that alias's letters and hash or is
+// itself named like the alias.
+//
+// The aliases of a folder are kept in a table per directory, read once and
+// read again when the directory's modification time changes.
 #pragma once
 
 #include <cstddef>
 
-// Writes the short form of longName (a file in the working directory) into
+// Writes the short form of longName (an entry of the working directory) into
 // shortName. Returns its length, or the size needed when size is too small
-// (shortName untouched), or 0 when the file does not exist (errno set).
+// (shortName untouched), or 0 (errno set) when the entry does not exist. A
+// longName with a "/" is taken only when it is plain; it is then handed on
+// as it is (EINVAL otherwise).
 unsigned GetShortPathName(const char* longName, char* shortName, unsigned size);
 
 // Resolves a name as given to the media-control layer: when a file of that
