@@ -489,11 +489,16 @@ def song(seconds, freq=440):
 
 
 SHORT = 1      # seconds; songs meant to end during a test
+MEDIUM = 3     # seconds; songs meant to be seen playing, then to end
 LONG = 40      # seconds; songs meant to still play when the test looks
 
 
 def short_song(i=0):
     return song(SHORT, (440, 550, 660)[i % 3])
+
+
+def medium_song(i=0):
+    return song(MEDIUM, (494, 587)[i % 2])
 
 
 def long_song(i=0):
@@ -507,13 +512,15 @@ def link(src, dst):
         shutil.copyfile(src, dst)
 
 
-def fill_folder(folder, names, long=()):
+def fill_folder(folder, names, long=(), medium=()):
     """Puts a song under each name in folder: long ones for the names in
-    `long`, short ones otherwise. Files are hard links to cached songs."""
+    `long`, medium ones for those in `medium`, short ones otherwise. Files
+    are hard links to cached songs."""
     os.makedirs(folder, exist_ok=True)
-    long = set(long)
+    long, medium = set(long), set(medium)
     for i, name in enumerate(names):
-        src = long_song(i) if name in long else short_song(i)
+        src = (long_song(i) if name in long else
+               medium_song(i) if name in medium else short_song(i))
         link(src, os.path.join(folder, name))
     return folder
 
@@ -556,10 +563,10 @@ class E2ETestCase(unittest.TestCase):
             shutil.rmtree(self.tmp, ignore_errors=True)
 
     # helpers -------------------------------------------------------------
-    def folder(self, name, names=(), long=()):
+    def folder(self, name, names=(), long=(), medium=()):
         path = os.path.join(self.tmp, name)
         os.makedirs(path, exist_ok=True)
-        fill_folder(path, names, long)
+        fill_folder(path, names, long, medium)
         return path
 
     def start(self, directory):
@@ -580,6 +587,12 @@ class E2ETestCase(unittest.TestCase):
         """Ends the player with SIGTERM and returns its exit status."""
         self.term.signal_player(signal.SIGTERM)
         return self.term.wait_exit()
+
+
+def current_seconds(screen):
+    """The song's current time from "Current Time = mm:ss" at (25, 20)."""
+    m = re.match(r"Current Time = (\d\d):(\d\d)", screen.text(25, 20))
+    return int(m.group(1)) * 60 + int(m.group(2)) if m else None
 
 
 def page_rows(screen):
