@@ -1,0 +1,450 @@
+// The command layer: reads command texts, keeps the table of open devices
+// under their aliases, and turns every failure into a code and a true errno.
+#include "platform/mci/mci.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/mci/audiosink.h"
+#include "platform/mci/command.h"
+#include "platform/mci/device.h"
+#include "platform/mci/mp3length.h"
+#include "platform/shortname.h"
+
+namespace mci {
+namespace {
+
+// A failure: its code and the system error that explains it.
+struct Failure {
+    int code = 0;
+    int error = 0;
+};
+
+int defaultErrno(int code) {
+    switch (code) {
+        case MCIERR_FILE_NOT_FOUND:
+            return ENOENT;
+        case MCIERR_OUTOFRANGE:
+            return ERANGE;
+        case MCIERR_DUPLICATE_ALIAS:
+            return EBUSY;
+        case MCIERR_INVALID_DEVICE_NAME:
+        case MCIERR_INVALID_DEVICE_ID:
+            return ENODEV;
+        case MCIERR_OUT_OF_MEMORY:
+            return ENOMEM;
+        case MCIERR_FILE_READ:
+        case MCIERR_HARDWARE:
+            return EIO;
+        case MCIERR_PARAM_OVERFLOW:
+            return ENOBUFS;
+        default:
+            return EINVAL;
+    }
+}
+
+Failure failWith(int code, int error = 0) {
+    return {code, error != 0 ? error : defaultErrno(code)};
+}
+
+// A code from the engine, which has set errno already.
+Failure failFromEngine(int code) {
+    return code == 0 ? Failure{} : failWith(code, errno);
+}
+
+// Every open device under its alias. One caller thread, as the player is
+// single-threaded; closed by an exit hook so that exit() in any state stops
+// the sound and joins the threads before the process goes.
+class DeviceTable {
+  public:
+    Device* find(std::string_view alias) {
+        for (auto& entry : entries_) {
+            if (sameWord(entry.first, alias)) {
+                return entry.second.get();
+            }
+        }
+        return nullptr;
+    }
+
+    void add(std::string alias, std::unique_ptr<Device> device) {
+        entries_.emplace_back(std::move(alias), std::move(device));
+    }
+
+    void remove(std::string_view alias) {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (sameWord(it->first, alias)) {
+                entries_.erase(it);
+                return;
+            }
+        }
+    }
+
+    void closeAll() { entries_.clear(); }
+
+  private:
+    std::vector<std::pair<std::string, std::unique_ptr<Device>>> entries_;
+};
+
+DeviceTable& devices() {
+    // Never destroyed: the exit hook empties it, and a device must not
+    // outlive the table that owns it in the middle of exit.
+    static DeviceTable* table = [] {
+        auto* created = new DeviceTable;
+        std::atexit([] { devices().closeAll(); });
+        return created;
+    }();
+    return *table;
+}
+
+// Writes text as the reply: bounded, always terminated.
+Failure reply(std::string_view text, char* out, unsigned size) {
+    if (out == nullptr || size == 0) {
+        return {};
+    }
+    const std::size_t room = size - 1;
+    const std::size_t count = text.size() < room ? text.size() : room;
+    std::memcpy(out, text.data(), count);
+    out[count] = '\0';
+    return count < text.size() ? failWith(MCIERR_PARAM_OVERFLOW) : Failure{};
+}
+
+Failure replyNumber(long long value, char* out, unsigned size) {
+    return reply(std::to_string(value), out, size);
+}
+
+// Turns a name as the player gives it (a file of the working directory, its
+// short alias, or a path) into an absolute path.
+Failure resolvePath(const std::string& name, std::string* path) {
+    if (name.empty()) {
+        return failWith(MCIERR_FILE_NOT_FOUND);
+    }
+    std::string local = name;
+    if (name.find('/') == std::string::npos) {
+        char resolved[PATH_MAX];
+        errno = 0;
+        if (!ResolveShortName(name.c_str(), resolved, sizeof resolved)) {
+            return failWith(MCIERR_FILE_NOT_FOUND, errno == ENAMETOOLONG ? errno : ENOENT);
+        }
+        local = resolved;
+    }
+    if (local.front() == '/') {
+        *path = local;
+        return {};
+    }
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) {
+        return failWith(MCIERR_FILE_NOT_FOUND, errno);
+    }
+    *path = std::string(cwd) + "/" + local;
+    return {};
+}
+
+using Words = std::vector<std::string>;
+
+Failure openDevice(const Words& words) {
+    if (words.size() < 2) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    std::string alias = words[1];
+    for (std::size_t i = 2; i < words.size(); i += 2) {
+        const bool isType = sameWord(words[i], "type");
+        if (!isType && !sameWord(words[i], "alias")) {
+            return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+        }
+        if (i + 1 >= words.size() || words[i + 1].empty()) {
+            return failWith(MCIERR_MISSING_PARAMETER);
+        }
+        if (isType && !sameWord(words[i + 1], "MPEGVideo")) {
+            return failWith(MCIERR_INVALID_DEVICE_NAME);
+        }
+        if (!isType) {
+            alias = words[i + 1];
+        }
+    }
+    if (devices().find(alias) != nullptr) {
+        return failWith(MCIERR_DUPLICATE_ALIAS);
+    }
+    std::string path;
+    if (const Failure failure = resolvePath(words[1], &path); failure.code != 0) {
+        return failure;
+    }
+    std::unique_ptr<Device> device;
+    if (const int code = Device::open(path, &device); code != 0) {
+        return failFromEngine(code);
+    }
+    devices().add(std::move(alias), std::move(device));
+    return {};
+}
+
+// Looks up the device a command names in words[1].
+Failure findDevice(const Words& words, Device** device) {
+    if (words.size() < 2) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    *device = devices().find(words[1]);
+    return *device != nullptr ? Failure{} : failWith(MCIERR_INVALID_DEVICE_NAME);
+}
+
+// Commands that take a device and nothing else.
+Failure simpleCommand(const Words& words, int (Device::*action)()) {
+    Device* device = nullptr;
+    if (const Failure failure = findDevice(words, &device); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() > 2) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    return failFromEngine((device->*action)());
+}
+
+Failure closeDevice(const Words& words) {
+    Device* device = nullptr;
+    if (const Failure failure = findDevice(words, &device); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() > 2) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    devices().remove(words[1]);
+    return {};
+}
+
+// Reads the number after a keyword, words[at].
+Failure numberAfter(const Words& words, std::size_t at, long long* value) {
+    if (at >= words.size()) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    if (const int code = parseNumber(words[at], value); code != 0) {
+        return failWith(code);
+    }
+    return {};
+}
+
+Failure playDevice(const Words& words) {
+    Device* device = nullptr;
+    if (const Failure failure = findDevice(words, &device); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() == 2) {
+        return failFromEngine(device->play());
+    }
+    if (!sameWord(words[2], "from")) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    long long ms = 0;
+    if (const Failure failure = numberAfter(words, 3, &ms); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() > 4) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    return failFromEngine(device->playFrom(ms));
+}
+
+Failure setDevice(const Words& words) {
+    Device* device = nullptr;
+    if (const Failure failure = findDevice(words, &device); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() < 3) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    if (!sameWord(words[2], "speed")) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    long long speed = 0;
+    if (const Failure failure = numberAfter(words, 3, &speed); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() > 4) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    if (speed < kMinSpeed || speed > kMaxSpeed) {
+        return failWith(MCIERR_OUTOFRANGE);
+    }
+    return failFromEngine(device->setSpeed(static_cast<int>(speed)));
+}
+
+const char* modeText(Mode mode) {
+    switch (mode) {
+        case Mode::kPlaying:
+            return "playing";
+        case Mode::kPaused:
+            return "paused";
+        case Mode::kStopped:
+            break;
+    }
+    return "stopped";
+}
+
+// "status NAME length" with a file name instead of an alias measures the
+// file without opening a device.
+Failure measureFile(const std::string& name, char* out, unsigned size) {
+    std::string path;
+    if (const Failure failure = resolvePath(name, &path); failure.code != 0) {
+        return failWith(MCIERR_INVALID_DEVICE_NAME, failure.error);
+    }
+    Mp3Facts facts;
+    if (const int code = measureMp3(path.c_str(), &facts); code != 0) {
+        return failFromEngine(code);
+    }
+    return replyNumber(facts.lengthMs, out, size);
+}
+
+Failure statusDevice(const Words& words, char* out, unsigned size) {
+    if (words.size() < 3) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    if (words.size() > 3) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    const std::string& item = words[2];
+    Device* device = devices().find(words[1]);
+    if (device == nullptr) {
+        return sameWord(item, "length") ? measureFile(words[1], out, size)
+                                        : failWith(MCIERR_INVALID_DEVICE_NAME);
+    }
+    if (sameWord(item, "mode")) {
+        return reply(modeText(device->mode()), out, size);
+    }
+    if (sameWord(item, "length")) {
+        return replyNumber(device->lengthMs(), out, size);
+    }
+    if (sameWord(item, "position")) {
+        return replyNumber(device->positionMs(), out, size);
+    }
+    return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+}
+
+Failure dispatch(const Words& words, char* out, unsigned size) {
+    if (words.empty()) {
+        return failWith(MCIERR_UNRECOGNIZED_COMMAND);
+    }
+    const std::string& verb = words[0];
+    if (sameWord(verb, "open")) {
+        return openDevice(words);
+    }
+    if (sameWord(verb, "play")) {
+        return playDevice(words);
+    }
+    if (sameWord(verb, "status")) {
+        return statusDevice(words, out, size);
+    }
+    if (sameWord(verb, "set")) {
+        return setDevice(words);
+    }
+    if (sameWord(verb, "pause")) {
+        return simpleCommand(words, &Device::pause);
+    }
+    if (sameWord(verb, "resume")) {
+        return simpleCommand(words, &Device::resume);
+    }
+    if (sameWord(verb, "stop")) {
+        return simpleCommand(words, &Device::stop);
+    }
+    if (sameWord(verb, "close")) {
+        return closeDevice(words);
+    }
+    return failWith(MCIERR_UNRECOGNIZED_COMMAND);
+}
+
+Failure interpret(const char* command, char* out, unsigned size) {
+    if (command == nullptr) {
+        return failWith(MCIERR_UNRECOGNIZED_COMMAND);
+    }
+    const std::size_t length = strnlen(command, kMaxCommandLength + 1);
+    if (length > kMaxCommandLength) {
+        return failWith(MCIERR_PARAM_OVERFLOW, E2BIG);
+    }
+    Words words;
+    if (const int code = splitWords({command, length}, &words); code != 0) {
+        return failWith(code);
+    }
+    return dispatch(words, out, size);
+}
+
+}  // namespace
+}  // namespace mci
+
+int mciSendString(const char* command, char* reply, unsigned replySize) {
+    // A failed query leaves an empty reply, never the text of an earlier one.
+    if (reply != nullptr && replySize > 0) {
+        reply[0] = '\0';
+    }
+    mci::Failure failure;
+    try {
+        failure = mci::interpret(command, reply, replySize);
+    } catch (const std::bad_alloc&) {
+        failure = mci::failWith(MCIERR_OUT_OF_MEMORY);
+    } catch (const std::system_error& error) {
+        // A thread that could not be started.
+        failure = mci::failWith(MCIERR_HARDWARE, error.code().value());
+    }
+    if (failure.code != 0) {
+        errno = failure.error;
+    }
+    return failure.code;
+}
+
+namespace {
+
+struct ErrorText {
+    int code;
+    const char* text;
+};
+
+constexpr ErrorText kErrorTexts[] = {
+    {0, "The command was carried out."},
+    {MCIERR_INVALID_DEVICE_ID, "The device identifier is not valid."},
+    {MCIERR_UNRECOGNIZED_KEYWORD, "A word of the command is not understood by the device."},
+    {MCIERR_UNRECOGNIZED_COMMAND, "The command is not understood."},
+    {MCIERR_HARDWARE, "The audio output failed."},
+    {MCIERR_INVALID_DEVICE_NAME, "No device is open under that name."},
+    {MCIERR_OUT_OF_MEMORY, "There is not enough memory for this command."},
+    {MCIERR_BAD_INTEGER, "A number of the command is not a valid integer."},
+    {MCIERR_MISSING_PARAMETER, "The command lacks a parameter."},
+    {MCIERR_FILE_NOT_FOUND, "The file was not found."},
+    {MCIERR_OUTOFRANGE, "A value of the command is out of range."},
+    {MCIERR_DUPLICATE_ALIAS, "The alias is already in use by an open device."},
+    {MCIERR_NO_CLOSING_QUOTE, "A closing quotation mark is missing."},
+    {MCIERR_INVALID_FILE, "The file is not MPEG audio that this device can play."},
+    {MCIERR_PARAM_OVERFLOW, "A text is too long: the command, or the reply for its buffer."},
+    {MCIERR_FILE_READ, "The file could not be read."},
+};
+
+void copyBounded(const char* text, char* out, unsigned size) {
+    if (out == nullptr || size == 0) {
+        return;
+    }
+    const std::size_t count = std::min<std::size_t>(std::strlen(text), size - 1);
+    std::memcpy(out, text, count);
+    out[count] = '\0';
+}
+
+}  // namespace
+
+bool mciGetErrorString(int code, char* text, unsigned size) {
+    for (const ErrorText& entry : kErrorTexts) {
+        if (entry.code == code) {
+            copyBounded(entry.text, text, size);
+            return true;
+        }
+    }
+    copyBounded("Unknown media-control error code.", text, size);
+    return false;
+}
+
+const char* mciAudioOutput() {
+    return mci::audioOutputName();
+}

@@ -1,0 +1,53 @@
+// The audio output a playing device writes to. One sink belongs to one
+// device and is used by one thread at a time: the device's playback thread
+// while it runs, the command layer while it does not.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace mci {
+
+class AudioSink {
+  public:
+    virtual ~AudioSink() = default;
+
+    // Prepares the output for interleaved 32-bit float frames. Returns 0 or
+    // an errno value.
+    virtual int open(long rate, int channels) = 0;
+    // Queues frames, blocking while the output's buffer is full. Returns 0 or
+    // an errno value.
+    virtual int write(const float* frames, std::size_t count) = 0;
+    // Frames queued but not yet heard.
+    virtual long delay() = 0;
+    // Lets the queued frames play out, then returns.
+    virtual void drain() = 0;
+    // Throws the queued frames away at once; the sink stays open for writing.
+    virtual void drop() = 0;
+    virtual void close() = 0;
+    // Names the output for people: "ALSA default", "silent, no device".
+    virtual const char* name() const = 0;
+};
+
+// How a silent sink keeps time. Real time is what playback needs; a faster
+// clock (or none at all, clockRate 0) lets benchmarks play a long track
+// quickly while still going through the whole path.
+struct SilentClock {
+    double clockRate = 1.0;
+};
+
+// Opens the output for a device: ALSA's default device when it can be opened,
+// otherwise a silent sink that consumes audio in real time. Never fails for
+// want of a sound device; returns null only when even the silent sink cannot
+// be prepared (errno set).
+std::unique_ptr<AudioSink> openAudioSink(long rate, int channels);
+
+// The output that openAudioSink chose last, probing quietly when it has not
+// run yet.
+const char* audioOutputName();
+
+// Makes openAudioSink skip ALSA and use a silent sink with the given clock,
+// so that tests and benchmarks behave the same on every machine.
+void forceSilentOutput(SilentClock clock);
+
+}  // namespace mci

@@ -1,0 +1,112 @@
+#include "platform/mci/decoder.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+
+#include "platform/mci/mci.h"
+
+namespace mci {
+
+namespace {
+
+// How many bytes of garbage the decoder may skip looking for the next frame.
+// Bounded, so that a file that is not MPEG audio is refused quickly instead
+// of being searched to its end.
+constexpr long kResyncLimit = 4096;
+
+void initLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { mpg123_init(); });
+}
+
+// Float output at whatever rate and channel count the stream has.
+void acceptFloatAtEveryRate(mpg123_handle* handle) {
+    mpg123_format_none(handle);
+    const long* rates = nullptr;
+    std::size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (std::size_t i = 0; i < count; ++i) {
+        mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
+    }
+}
+
+}  // namespace
+
+Decoder::~Decoder() {
+    release();
+}
+
+void Decoder::release() {
+    if (handle_ != nullptr) {
+        mpg123_close(handle_);
+        mpg123_delete(handle_);
+        handle_ = nullptr;
+    }
+}
+
+int Decoder::open(int fd) {
+    release();
+    initLibrary();
+    int error = MPG123_OK;
+    handle_ = mpg123_new(nullptr, &error);
+    if (handle_ == nullptr) {
+        errno = ENOMEM;
+        return MCIERR_OUT_OF_MEMORY;
+    }
+    // Library messages would land on the player's screen.
+    mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
+    mpg123_param(handle_, MPG123_RESYNC_LIMIT, kResyncLimit, 0);
+    acceptFloatAtEveryRate(handle_);
+    if (lseek(fd, 0, SEEK_SET) < 0 || mpg123_open_fd(handle_, fd) != MPG123_OK) {
+        release();
+        errno = EIO;
+        return MCIERR_FILE_READ;
+    }
+    int encoding = 0;
+    if (mpg123_getformat(handle_, &rate_, &channels_, &encoding) != MPG123_OK || rate_ <= 0 ||
+        channels_ <= 0) {
+        release();
+        errno = EINVAL;
+        return MCIERR_INVALID_FILE;
+    }
+    // The format is settled: a later frame of another format must not change it.
+    mpg123_format_none(handle_);
+    mpg123_format(handle_, rate_, channels_, MPG123_ENC_FLOAT_32);
+    return 0;
+}
+
+bool Decoder::seek(long long frame) {
+    return handle_ != nullptr && mpg123_seek(handle_, static_cast<off_t>(frame), SEEK_SET) >= 0;
+}
+
+Decoder::Status Decoder::read(float* out, std::size_t maxFrames, std::size_t* count) {
+    *count = 0;
+    if (handle_ == nullptr) {
+        return Status::kEnd;
+    }
+    const std::size_t frameBytes = sizeof(float) * static_cast<std::size_t>(channels_);
+    std::size_t bytes = 0;
+    int result = mpg123_read(handle_, out, maxFrames * frameBytes, &bytes);
+    if (result == MPG123_NEW_FORMAT && bytes == 0 && formatUnchanged()) {
+        result = mpg123_read(handle_, out, maxFrames * frameBytes, &bytes);
+    }
+    *count = bytes / frameBytes;
+    if (result == MPG123_OK) {
+        return Status::kData;
+    }
+    // End of stream, a stream error or a frame of another format: what was
+    // decoded is kept and the track ends.
+    return *count > 0 ? Status::kData : Status::kEnd;
+}
+
+bool Decoder::formatUnchanged() const {
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    return mpg123_getformat(handle_, &rate, &channels, &encoding) == MPG123_OK && rate == rate_ &&
+           channels == channels_ && encoding == MPG123_ENC_FLOAT_32;
+}
+
+}  // namespace mci

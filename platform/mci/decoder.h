@@ -1,0 +1,43 @@
+// MPEG audio decoding through libmpg123, to interleaved 32-bit float frames.
+#pragma once
+
+#include <mpg123.h>
+
+#include <cstddef>
+
+namespace mci {
+
+class Decoder {
+  public:
+    Decoder() = default;
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // Reads the stream from fd (not taken over; it must outlive the decoder)
+    // from its first byte and learns its format from the first frame.
+    // Returns 0, or an MCIERR code with errno set.
+    int open(int fd);
+
+    long rate() const { return rate_; }
+    int channels() const { return channels_; }
+
+    // Positions the decoder sample-accurately at frame (per channel).
+    bool seek(long long frame);
+
+    enum class Status { kData, kEnd };
+    // Decodes into out (room for maxFrames frames); count gets the frames
+    // written. A stream error ends the track as its end would: a damaged or
+    // truncated file plays what it holds.
+    Status read(float* out, std::size_t maxFrames, std::size_t* count);
+
+  private:
+    void release();
+    bool formatUnchanged() const;
+
+    mpg123_handle* handle_ = nullptr;
+    long rate_ = 0;
+    int channels_ = 0;
+};
+
+}  // namespace mci

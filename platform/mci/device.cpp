@@ -1,0 +1,280 @@
+#include "platform/mci/device.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "platform/mci/mci.h"
+
+namespace mci {
+
+namespace {
+
+// Frames per step of the playback thread: one MPEG frame, about 26 ms at
+// 44.1 kHz, which bounds how long a stop waits for the thread.
+constexpr std::size_t kChunkFrames = 1152;
+
+// Below this much queued audio the rest of a drain is left to the output.
+constexpr long kDrainTailMs = 20;
+
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+int Device::open(const std::string& path, std::unique_ptr<Device>* device) {
+    Mp3Facts facts;
+    if (const int code = measureMp3(path.c_str(), &facts); code != 0) {
+        return code;
+    }
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) {
+        return errno == ENOENT ? MCIERR_FILE_NOT_FOUND : MCIERR_FILE_READ;
+    }
+    device->reset(new Device(std::move(file), facts));
+    return 0;
+}
+
+Device::Device(UniqueFd file, const Mp3Facts& facts) : file_(std::move(file)), facts_(facts) {}
+
+Device::~Device() {
+    halt();
+}
+
+long long Device::framesToMs(long long frames) const {
+    const long rate = decoder_.rate() > 0 ? decoder_.rate() : facts_.sampleRate;
+    return rate > 0 ? frames * 1000 / rate : 0;
+}
+
+int Device::play() {
+    settleFinished();
+    switch (mode_) {
+        case Mode::kPlaying:
+            return 0;
+        case Mode::kPaused:
+            return resume();
+        case Mode::kStopped:
+            return start(ended_ ? 0 : restMs_);
+    }
+    return 0;
+}
+
+int Device::playFrom(long long ms) {
+    settleFinished();
+    if (ms < 0 || ms > facts_.lengthMs) {
+        errno = ERANGE;
+        return MCIERR_OUTOFRANGE;
+    }
+    return start(ms);
+}
+
+int Device::pause() {
+    settleFinished();
+    if (mode_ == Mode::kPlaying) {
+        restMs_ = livePositionMs();
+        halt();
+        mode_ = Mode::kPaused;
+    }
+    return 0;
+}
+
+int Device::resume() {
+    settleFinished();
+    return mode_ == Mode::kPaused ? start(restMs_) : 0;
+}
+
+int Device::stop() {
+    settleFinished();
+    if (mode_ == Mode::kPlaying) {
+        restMs_ = livePositionMs();
+        halt();
+    }
+    mode_ = Mode::kStopped;
+    return 0;
+}
+
+int Device::setSpeed(int speed) {
+    settleFinished();
+    if (speed < kMinSpeed || speed > kMaxSpeed) {
+        errno = ERANGE;
+        return MCIERR_OUTOFRANGE;
+    }
+    speed_ = speed;
+    // The new speed takes over from what is heard now.
+    if (mode_ == Mode::kPlaying && speed_ != runSpeed_) {
+        return start(livePositionMs());
+    }
+    return 0;
+}
+
+Mode Device::mode() {
+    settleFinished();
+    return mode_;
+}
+
+long long Device::positionMs() {
+    settleFinished();
+    return mode_ == Mode::kPlaying ? livePositionMs() : restMs_;
+}
+
+// A thread that played to the end has nothing left to do: take it back and
+// report the device stopped at the end of the track.
+void Device::settleFinished() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    bool outputFailed = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (!progress_.finished) {
+            return;
+        }
+        outputFailed = progress_.outputFailed;
+    }
+    thread_.join();
+    if (outputFailed) {
+        sink_.reset();  // the next play opens an output afresh
+    }
+    mode_ = Mode::kStopped;
+    ended_ = true;
+    restMs_ = facts_.lengthMs;
+}
+
+// What is heard now: the last report of the thread, carried forward by the
+// time since then, but never past what has been handed to the output.
+long long Device::livePositionMs() {
+    std::lock_guard lock(mutex_);
+    long long heard = progress_.heardFrames;
+    if (progress_.queuedFrames > heard) {
+        const std::chrono::duration<double> since = Clock::now() - progress_.stamp;
+        const long rate = decoder_.rate();
+        const double ratio = runSpeed_ / static_cast<double>(kNormalSpeed);
+        heard += static_cast<long long>(since.count() * rate * ratio);
+        heard = std::min(heard, progress_.queuedFrames);
+    }
+    return std::clamp(startMs_ + framesToMs(heard), 0LL, facts_.lengthMs);
+}
+
+int Device::prepareOutput() {
+    if (decoder_.rate() == 0) {
+        if (const int code = decoder_.open(file_.get()); code != 0) {
+            return code;
+        }
+    }
+    if (sink_ == nullptr) {
+        sink_ = openAudioSink(decoder_.rate(), decoder_.channels());
+        if (sink_ == nullptr) {
+            errno = EIO;
+            return MCIERR_HARDWARE;
+        }
+    }
+    return 0;
+}
+
+int Device::start(long long ms) {
+    halt();
+    if (const int code = prepareOutput(); code != 0) {
+        mode_ = Mode::kStopped;
+        return code;
+    }
+    const long long frame = ms * decoder_.rate() / 1000;
+    // A position the decoder cannot reach (the very end, a damaged tail) is
+    // played as the end of the track.
+    const bool atEnd = !decoder_.seek(frame);
+    startMs_ = ms;
+    restMs_ = ms;
+    ended_ = false;
+    progress_ = Progress{};
+    progress_.stamp = Clock::now();
+    stop_.store(false, std::memory_order_release);
+    runSpeed_ = speed_;
+    thread_ = std::thread(&Device::run, this, runSpeed_, atEnd);
+    mode_ = Mode::kPlaying;
+    return 0;
+}
+
+// Stops the playback thread, if any, and takes decoder and output back. The
+// thread drops what the output holds, so the sound stops at once.
+void Device::halt() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        stop_.store(true, std::memory_order_release);
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void Device::publish(long long writtenOut, double ratio) {
+    const long delay = sink_->delay();
+    std::lock_guard lock(mutex_);
+    progress_.heardFrames = static_cast<long long>(std::max(0LL, writtenOut - delay) * ratio);
+    progress_.queuedFrames = static_cast<long long>(writtenOut * ratio);
+    progress_.stamp = Clock::now();
+}
+
+// Lets the queued audio play out while staying ready to be stopped; only
+// the last few milliseconds are left to the output's own drain.
+void Device::drainInterruptibly(long long writtenOut, double ratio) {
+    const long tail = decoder_.rate() * kDrainTailMs / 1000;
+    for (;;) {
+        publish(writtenOut, ratio);
+        const long delay = sink_->delay();
+        if (delay <= tail) {
+            break;
+        }
+        std::unique_lock lock(mutex_);
+        const auto wait = std::chrono::milliseconds((delay - tail) * 1000 / decoder_.rate() + 1);
+        if (wake_.wait_for(lock, wait, [this] { return stopRequested(); })) {
+            return;
+        }
+    }
+    sink_->drain();
+}
+
+void Device::run(int speed, bool atEnd) {
+    const std::size_t channels = static_cast<std::size_t>(decoder_.channels());
+    std::vector<float> decoded(kChunkFrames * channels);
+    std::vector<float> output(kChunkFrames * channels);
+    TempoStage tempo(decoder_.rate(), decoder_.channels(), speed);
+    long long writtenOut = 0;
+    bool outputFailed = false;
+    bool inputDone = atEnd;
+    if (inputDone) {
+        tempo.finish();
+    }
+    while (!stopRequested()) {
+        if (const std::size_t ready = tempo.take(output.data(), kChunkFrames); ready > 0) {
+            if (sink_->write(output.data(), ready) != 0) {
+                outputFailed = true;  // the track ends here
+                break;
+            }
+            writtenOut += static_cast<long long>(ready);
+            publish(writtenOut, tempo.ratio());
+            continue;
+        }
+        if (inputDone) {
+            drainInterruptibly(writtenOut, tempo.ratio());
+            break;
+        }
+        std::size_t count = 0;
+        const Decoder::Status status = decoder_.read(decoded.data(), kChunkFrames, &count);
+        tempo.put(decoded.data(), count);
+        if (status == Decoder::Status::kEnd) {
+            inputDone = true;
+            tempo.finish();
+        }
+    }
+    if (stopRequested()) {
+        sink_->drop();
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    progress_.finished = true;
+    progress_.outputFailed = outputFailed;
+}
+
+}  // namespace mci

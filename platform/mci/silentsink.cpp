@@ -1,0 +1,82 @@
+#include "platform/mci/silentsink.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+namespace mci {
+
+namespace {
+// As much as a typical sound card buffers: the writer runs this far ahead.
+constexpr double kBufferSeconds = 0.1;
+}  // namespace
+
+SilentSink::SilentSink(SilentClock clock) : clock_(clock) {}
+
+int SilentSink::open(long rate, int channels) {
+    if (rate <= 0 || channels <= 0) {
+        return EINVAL;
+    }
+    rate_ = rate;
+    running_ = false;
+    written_ = 0;
+    return 0;
+}
+
+long long SilentSink::playedFrames(Clock::time_point now) const {
+    if (!running_ || clock_.clockRate <= 0) {
+        return written_;
+    }
+    const std::chrono::duration<double> elapsed = now - start_;
+    const auto played = static_cast<long long>(elapsed.count() * rate_ * clock_.clockRate);
+    return std::min(played, written_);
+}
+
+int SilentSink::write(const float*, std::size_t count) {
+    const auto now = Clock::now();
+    if (!running_) {
+        running_ = true;
+        start_ = now;
+        written_ = 0;
+    } else if (clock_.clockRate > 0 && playedFrames(now) >= written_) {
+        // The writer fell behind and the "device" ran dry: like a card after
+        // an underrun it starts again from what is written next.
+        const std::chrono::duration<double> dry(written_ / (rate_ * clock_.clockRate));
+        start_ = now - std::chrono::duration_cast<Clock::duration>(dry);
+    }
+    written_ += static_cast<long long>(count);
+    waitUntilQueuedAtMost(static_cast<long long>(kBufferSeconds * rate_));
+    return 0;
+}
+
+void SilentSink::waitUntilQueuedAtMost(long long frames) {
+    if (clock_.clockRate <= 0) {
+        return;
+    }
+    const long long excess = delay() - frames;
+    if (excess > 0) {
+        std::this_thread::sleep_for(
+            std::chrono::duration<double>(excess / (rate_ * clock_.clockRate)));
+    }
+}
+
+long SilentSink::delay() {
+    return static_cast<long>(written_ - playedFrames(Clock::now()));
+}
+
+void SilentSink::drain() {
+    waitUntilQueuedAtMost(0);
+    running_ = false;
+    written_ = 0;
+}
+
+void SilentSink::drop() {
+    running_ = false;
+    written_ = 0;
+}
+
+void SilentSink::close() {
+    drop();
+}
+
+}  // namespace mci

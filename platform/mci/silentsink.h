@@ -1,0 +1,36 @@
+// A sink without a device: it consumes audio at the pace a sound card would,
+// so that position, end of track and every screen behave as with sound.
+#pragma once
+
+#include <chrono>
+
+#include "platform/mci/audiosink.h"
+
+namespace mci {
+
+class SilentSink final : public AudioSink {
+  public:
+    explicit SilentSink(SilentClock clock = {});
+
+    int open(long rate, int channels) override;
+    int write(const float* frames, std::size_t count) override;
+    long delay() override;
+    void drain() override;
+    void drop() override;
+    void close() override;
+    const char* name() const override { return "silent, no device"; }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    long long playedFrames(Clock::time_point now) const;
+    void waitUntilQueuedAtMost(long long frames);
+
+    SilentClock clock_;
+    long rate_ = 0;
+    bool running_ = false;  // the clock runs from the first write after open or drop
+    Clock::time_point start_{};
+    long long written_ = 0;  // frames accepted since start_
+};
+
+}  // namespace mci
