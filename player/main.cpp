@@ -1,1 +1,26 @@
-int main() { return 1; }
+// The player's entry: settles the music folder, builds the catalogue and its
+// pages, starts the first song and hands over to the main screen. Arguments
+// are ignored.
+
+#include "player/catalogue.h"
+#include "player/playback.h"
+#include "player/screen.h"
+#include "player/startup.h"
+#include "player/state.h"
+#include "tcconio/tcconio.h"
+
+int main() {
+    resetPlayerState();
+    conioStart();
+    conioRequireSize();
+    clrscr();
+    lookUpUserName();
+    clrscr();
+    settleMusicFolder();
+    GetAllSong();
+    init();
+    // FIXME: song lengths and the folder's total time are not measured yet;
+    // every length and the total show zero.
+    Play();
+    Usage();
+}

@@ -1,0 +1,177 @@
+#include "player/playback.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/fs.h"
+#include "platform/mci/mci.h"
+#include "player/media.h"
+#include "player/state.h"
+#include "tcconio/keyboard.h"
+#include "tcconio/tcconio.h"
+
+namespace {
+
+// Idle passes (100 ms each) during which the status line names a song that
+// could not be played, long enough to be read while the next one starts.
+constexpr int kCannotPlayPasses = 20;
+constexpr int kStatusRow = 23;
+
+// Opens and starts the track; false, with nothing left open, when the media
+// layer refuses the file or cannot play it.
+bool openAndStart() {
+    char command[kCellSize + 64];
+    std::snprintf(command, sizeof command, "open %s type MPEGVideo alias MP3_Device",
+                  S.NextSong[S.num]);
+    if (mciSendString(command, nullptr, 0) != 0) {
+        return false;
+    }
+    S.trackOpen = 1;
+    if (mciSendString("play MP3_Device", nullptr, 0) != 0) {
+        CloseSong();
+        return false;
+    }
+    return true;
+}
+
+void reportCannotPlay() {
+    copyCell(S.cannotPlayName, S.Label);
+    S.cannotPlayPasses = kCannotPlayPasses;
+    drawStatusLine();
+}
+
+void flashPlayingRow() {
+    S.m_normal_text = S.num;
+    textcolor(14);
+    gotoxy(S.x, S.y[S.num]);
+    clreol();
+    sleepUntilKey(150);
+    gotoxy(S.x, S.y[S.num]);
+    std::printf("%d. %s", S.num + 1, S.Label);
+    sleepUntilKey(150);
+}
+
+// Whole seconds from a reply in milliseconds; a reply without digits is 0.
+unsigned secondsOf(const char* reply) {
+    unsigned long long ms = 0;
+    for (const char* digit = reply; *digit >= '0' && *digit <= '9'; ++digit) {
+        ms = ms * 10 + static_cast<unsigned>(*digit - '0');
+        if (ms > 0xFFFFFFFFull) {
+            return 0xFFFFFFFFu / 1000;
+        }
+    }
+    return static_cast<unsigned>(ms / 1000);
+}
+
+}  // namespace
+
+void Play() {
+    _chdir(S.dirname);
+    if (S.num < 0) {
+        S.num = 0;
+    }
+    copyCell(S.Label, S.p_List[S.p_count][S.num]);
+    bool started = openAndStart();
+    if (S.Label[0] == 0) {
+        copyCell(S.Label, S.LongFileName[0]);
+    }
+    if (!started) {
+        reportCannotPlay();
+    }
+}
+
+void Stop() {
+    if (S.trackOpen) {
+        sendChecked("stop MP3_Device");
+    }
+    S.Control = 1;
+}
+
+void Pause() {
+    if (!S.trackOpen) {
+        return;
+    }
+    sendChecked("pause MP3_Device");
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Paused -> %s ", S.Label);
+    while (true) {
+        char key = static_cast<char>(_getch());
+        if (key == 'w' || key == 'W') {
+            break;
+        }
+    }
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Playing -> %s ", S.Label);
+    Resume();
+}
+
+void Resume() {
+    sendChecked("resume MP3_Device");
+}
+
+void CloseSong() {
+    if (!S.trackOpen) {
+        return;
+    }
+    S.trackOpen = 0;
+    sendChecked("close MP3_Device");
+}
+
+void StatSong() {
+    char reply[kReplySize] = "";
+    if (S.trackOpen) {
+        sendChecked("status MP3_Device mode", reply, sizeof reply);
+    }
+    if (S.p_List[S.p_count][S.num][0] == 0) {
+        S.m_null = 1;
+        return;
+    }
+    if (std::strcmp(reply, "playing") == 0) {
+        S.isPlay = 1;
+        bool rowShown =
+            std::strcmp(S.Label, S.LongFileName[S.p_count * kSlotsPerPage + S.num]) == 0;
+        if (!S.stop_flash && rowShown) {
+            flashPlayingRow();
+        }
+    } else {
+        S.isPlay = S.Control ? 1 : 0;
+    }
+}
+
+void GetSongLength() {
+    char lengthReply[kReplySize] = "";
+    char positionReply[kReplySize] = "";
+    if (S.trackOpen) {
+        sendUnchecked("status MP3_Device length", lengthReply, sizeof lengthReply);
+        sendUnchecked("status MP3_Device position", positionReply, sizeof positionReply);
+    }
+    unsigned length = secondsOf(lengthReply);
+    unsigned position = secondsOf(positionReply);
+
+    textcolor(7);
+    gotoxy(25, 19);
+    std::printf("%s -> %02d:%02d:%02d", "Total Time", S.h2, S.m2, S.s2);
+    gotoxy(25, 20);
+    clreol();
+    std::printf("%s = %02u:%02u", "Current Time", position / 60 % 60, position % 60);
+    gotoxy(25, 18);
+    std::printf("%s = %02u:%02u", "End Time", length / 60 % 60, length % 60);
+}
+
+void drawStatusLine() {
+    gotoxy(1, kStatusRow);
+    clreol();
+    if (S.cannotPlayPasses > 0) {
+        --S.cannotPlayPasses;
+        textcolor(12);
+        std::printf(" Cannot play -> %s ", S.cannotPlayName);
+        textcolor(7);
+    } else if (S.Control) {
+        std::printf(" Stoped -> %s ", S.Label);
+    } else {
+        textcolor(10);
+        std::printf(" Playing -> %s ", S.Label);
+    }
+}

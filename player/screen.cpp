@@ -1,0 +1,230 @@
+#include "player/screen.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "platform/mci/mci.h"
+#include "player/pages.h"
+#include "player/playback.h"
+#include "player/state.h"
+#include "tcconio/keyboard.h"
+#include "tcconio/tcconio.h"
+
+const char* const kProductTitle = "Folderplay " MP3_VERSION " - a text-mode MP3 player";
+
+namespace {
+
+// The last page with songs, taken when the main screen is entered.
+int max_len;
+// Whether the key before was the prefix of an extended key.
+bool afterPrefix;
+
+constexpr int kIdleMilliseconds = 100;
+constexpr char kPrefixNull = 0;
+constexpr char kPrefixExtended = static_cast<char>(224);
+
+void drawPlaylist() {
+    int count = songsOnPage(S.p_count);
+    for (int slot = 0; slot < count; ++slot) {
+        S.y[slot] = slot + 5;
+        gotoxy(S.x, S.y[slot]);
+        clreol();
+        printPlaylistRow(slot);
+    }
+}
+
+void drawNotice() {
+    gotoxy(50, 19);
+    textcolor(7);
+    std::printf("Audio: %s", mciAudioOutput());
+}
+
+void drawUserName() {
+    textcolor(7);
+    gotoxy(2, 21);
+    std::printf("User Name: ");
+    std::printf("%s ", S.UserName);
+}
+
+void wrapToFirstPage() {
+    S.p_count = -1;
+    p_NextList();
+    S.num = -1;
+    S.a_uto = 0;
+}
+
+// The track has run to its end: go on with the next slot, turning the page
+// after the last slot of a page or after the song chosen with "9", and back
+// to page 0 after the last song of the folder.
+void advanceAfterTrackEnd() {
+    if (S.p_count == max_len && S.p_List[S.p_count][S.num + 1][0] == 0) {
+        wrapToFirstPage();
+    }
+    if (S.a_uto) {
+        AutoP_List();
+        S.num = -1;
+        S.a_uto = 0;
+    }
+    if (S.num == kSlotsPerPage - 1) {
+        AutoP_List();
+        S.num = -1;
+    }
+    GetOldColor();
+    CloseSong();
+    ++S.num;
+    Play();
+}
+
+void nextSong() {
+    CloseSong();
+    ++S.num;
+    if (S.num >= songsOnPage(S.p_count)) {
+        p_NextList();
+        S.a_uto = 0;
+        S.num = 0;
+    }
+    GetOldColor();
+    S.isPlay = 0;
+    Play();
+}
+
+void previousSong() {
+    CloseSong();
+    --S.num;
+    S.isPlay = 1;
+    GetOldColor();
+    Play();
+}
+
+// A digit picks a song of the page shown; on the last page only a slot that
+// holds a song.
+void playChosenSlot(char key) {
+    int hot_key = (key >= '1' && key <= '9') ? key - '0' : 0;
+    if (hot_key == 0 || hot_key > S.TotalSong) {
+        return;
+    }
+    if (S.p_count == max_len && S.p_List[S.p_count][hot_key - 1][0] == 0) {
+        return;
+    }
+    S.a_uto = hot_key == kSlotsPerPage ? 1 : 0;
+    S.num = hot_key - 1;
+    CloseSong();
+    Play();
+    if (!S.m_null) {
+        GetOldColor();
+    }
+}
+
+// The second code of an extended key: only the arrows act.
+void handleExtendedKey(char code) {
+    if (code == 'M') {
+        nextSong();
+    } else if (code == 'K') {
+        previousSong();
+    }
+}
+
+PassResult handleKey(char key) {
+    if (afterPrefix) {
+        afterPrefix = false;
+        S.m_null = 0;
+        S.Control = 0;
+        handleExtendedKey(key);
+        return PassResult::NextPass;
+    }
+    playChosenSlot(key);
+    S.m_null = 0;
+    S.Control = 0;
+    if (key == kPrefixNull || key == kPrefixExtended) {
+        afterPrefix = true;
+        return PassResult::NextPass;
+    }
+    switch (std::tolower(static_cast<unsigned char>(key))) {
+        case 'p':
+            CloseSong();
+            Play();
+            return PassResult::NextPass;
+        case 's':
+            Stop();
+            return PassResult::NextPass;
+        case 'w':
+            Pause();
+            return PassResult::NextPass;
+        case '=':
+        case '+':
+            p_NextList();
+            return PassResult::NextPass;
+        case '-':
+            p_PrevList();
+            return PassResult::NextPass;
+        default:
+            break;
+    }
+    if (key == 'M') {
+        nextSong();
+    } else if (key == 'K') {
+        previousSong();
+    }
+    return PassResult::NextPass;
+}
+
+}  // namespace
+
+void drawMainScreen() {
+    clrscr();
+    textcolor(7);
+    gotoxy(18, 1);
+    std::printf("%s", kProductTitle);
+    gotoxy(18, 2);
+    std::printf("MP3 player for windows (95,98,XP)");
+    gotoxy(1, 5);
+    std::printf(
+        " P = Play\n S = Stop\n W = Pause\n -> = Next Song\n <- = Prev Song\n"
+        " L = Load Song(s)\n Q = Quit");
+    gotoxy(1, 20);
+    std::printf(" TotalSong = %d", S.TotalSong);
+    gotoxy(1, 15);
+    std::printf(" Enter your choice: ");
+    textcolor(12);
+    gotoxy(39, 4);
+    std::printf(" Play List");
+    textcolor(7);
+    if (S.TotalSong > kSlotsPerPage) {
+        textcolor(15);
+        gotoxy(25, 15);
+        std::printf("Press (+) to next Play List or (-) to prev Play List");
+        textcolor(7);
+    }
+    max_len = S.MAX;
+    afterPrefix = false;
+    printPageNumber();
+    drawPlaylist();
+}
+
+PassResult runPass() {
+    if (conioTakeResize()) {
+        conioRequireSize();
+        return PassResult::ReturnToMainScreen;
+    }
+    StatSong();
+    GetSongLength();
+    if (!S.isPlay) {
+        advanceAfterTrackEnd();
+    }
+    drawUserName();
+    if (!_kbhit()) {
+        sleepUntilKey(kIdleMilliseconds);
+        drawStatusLine();
+        drawNotice();
+        return PassResult::NextPass;
+    }
+    return handleKey(static_cast<char>(_getch()));
+}
+
+void Usage() {
+    while (true) {
+        drawMainScreen();
+        while (runPass() == PassResult::NextPass) {
+        }
+    }
+}

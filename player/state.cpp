@@ -1,0 +1,58 @@
+#include "player/state.h"
+
+PlayerState S;
+
+void resetPlayerState() {
+    std::memset(&S, 0, sizeof S);
+    copyCell(S.file_path, "path.txt");
+    S.x = 25;
+}
+
+// Length of the UTF-8 character that starts at text, or 1 when the bytes
+// there do not form one.
+static std::size_t utf8CharLength(const unsigned char* text) {
+    std::size_t length = 1;
+    if (text[0] >= 0xF0 && text[0] <= 0xF4) {
+        length = 4;
+    } else if (text[0] >= 0xE0) {
+        length = 3;
+    } else if (text[0] >= 0xC2 && text[0] <= 0xDF) {
+        length = 2;
+    }
+    if (text[0] < 0xC2 || text[0] > 0xF4) {
+        return 1;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((text[k] & 0xC0) != 0x80) {
+            return 1;
+        }
+    }
+    return length;
+}
+
+void cutUtf8(char* text, std::size_t maxBytes) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::size_t kept = 0;
+    while (bytes[kept] != 0) {
+        std::size_t next = kept + utf8CharLength(bytes + kept);
+        if (next > maxBytes) {
+            break;
+        }
+        kept = next;
+    }
+    text[kept] = 0;
+}
+
+void makePrintable(char* text) {
+    auto* bytes = reinterpret_cast<unsigned char*>(text);
+    while (*bytes != 0) {
+        std::size_t length = utf8CharLength(bytes);
+        bool control = bytes[0] < 0x20 || bytes[0] == 0x7F;
+        bool notUtf8 = length == 1 && bytes[0] >= 0x80;
+        bool c1Control = length == 2 && bytes[0] == 0xC2 && bytes[1] < 0xA0;
+        if (control || notUtf8 || c1Control) {
+            std::memset(bytes, '?', length);
+        }
+        bytes += length;
+    }
+}

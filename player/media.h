@@ -1,0 +1,20 @@
+// The player's side of the media-control commands: the failure rule.
+#pragma once
+
+// Size of every reply buffer the player hands to the media layer.
+constexpr unsigned kReplySize = 128;
+
+// Sends a command whose failure ends the program. The result goes to S.err;
+// a result above zero prints word ("error", or "Error" for the position jump)
+// through perror and ends the program with status 1.
+void sendChecked(const char* command, char* reply = nullptr, unsigned replySize = 0,
+                 const char* word = "error");
+
+// Sends a command whose result is not examined; a reply that the command did
+// not fill stays as the caller left it.
+void sendUnchecked(const char* command, char* reply = nullptr, unsigned replySize = 0);
+
+// Ends the program with status 1 after printing word and the text of errno
+// through perror. The terminal is given back first so that the text stays
+// readable after the player's screen is gone.
+[[noreturn]] void failWith(const char* word);

@@ -1,0 +1,19 @@
+// Playback control and the status display: the only code that drives the
+// track open under the alias MP3_Device.
+#pragma once
+
+// Opens and starts the song of slot num of the page shown. A song that the
+// media layer refuses is reported on the status line and counts as ended.
+void Play();
+void Stop();
+// Pauses, and holds the program until "w" is pressed; then resumes.
+void Pause();
+void Resume();
+void CloseSong();
+// Polls the track's mode into isPlay and flashes the playing row.
+void StatSong();
+// Shows the track's end time, its current time and the folder's total time.
+void GetSongLength();
+
+// Prints the status line: playing, stopped, or the song that could not play.
+void drawStatusLine();

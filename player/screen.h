@@ -1,0 +1,17 @@
+// The main screen and its command loop.
+#pragma once
+
+// The product's title line, shown at the top of the main screen.
+extern const char* const kProductTitle;
+
+// Draws the main screen and runs the command loop for the rest of the
+// process. Returning to the main screen draws it anew and starts the loop
+// from its top; the loop itself never ends.
+[[noreturn]] void Usage();
+
+// What one pass of the command loop asks for next.
+enum class PassResult { NextPass, ReturnToMainScreen };
+
+// The pieces of Usage, for the tests.
+void drawMainScreen();
+PassResult runPass();

@@ -1,0 +1,86 @@
+// The player's whole state: one record, one instance for the life of the
+// process. Every procedure of the player reads and writes its fields directly.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+// Table sizes and limits.
+constexpr int kMaxSongs = 5000;     // songs in the catalogue
+constexpr int kCellSize = 128;      // a text cell: 127 bytes and a zero
+constexpr int kShortCellSize = 80;  // a short-name cell: 79 bytes and a zero
+constexpr int kSlotsPerPage = 9;    // songs shown and played per page
+constexpr int kPages = (kMaxSongs + kSlotsPerPage - 1) / kSlotsPerPage;  // 556: every song pages
+constexpr int kPageCells = kSlotsPerPage + 1;  // the tenth slot stays empty and ends every walk
+constexpr int kDisplayNameMax = 50;            // bytes of a file name kept for display
+constexpr int kRowTableSize = 1000;
+
+using Cell = char[kCellSize];
+using ShortCell = char[kShortCellSize];
+
+struct PlayerState {
+    // Catalogue, by catalogue index in directory-search order. Entries 0 to 8
+    // of NextSong and LongFileName double as the window of the page shown.
+    Cell NextSong[kMaxSongs];            // short name of each song: what is opened
+    Cell LongFileName[kMaxSongs];        // file name as found, cut in place to the display name
+    ShortCell ShortPathName[kMaxSongs];  // answer of the short-name query, kept between scans
+    Cell CompareNames[kMaxSongs];        // display names recorded at the previous exit
+    int number[kMaxSongs];               // each song's length in whole seconds
+
+    // Pages: song k stands in page k / 9, slot k % 9.
+    Cell p_List[kPages][kPageCells];  // display names by page and slot
+    Cell p_file[kPages][kPageCells];  // short names by page and slot
+
+    int TotalSong;      // songs in the catalogue
+    int p_count;        // the page shown and played from
+    int MAX;            // the last page that holds songs
+    int num;            // slot of the shown page that plays; -1 while the loop advances
+    Cell Label;         // display name of the song now playing
+    int isPlay;         // 1 while playing or stopped by the user; 0 once the track ended
+    int Control;        // 1 after the Stop command, until the next key
+    int a_uto;          // 1 when slot 9 was chosen by its digit: its end turns the page
+    int m_null;         // 1 when the current slot of the shown page is empty, until a key
+    int stop_flash;     // 1 while a dialog is open: the playing row does not flash
+    int m_normal_text;  // slot last drawn highlighted, to be drawn normal again
+    int err;            // result of the last checked command or search step
+    int i;              // characters typed in a dialog's field
+
+    // Whether a track is open under the playback alias, and how many more idle
+    // passes the status line tells that the current song could not be played.
+    int trackOpen;
+    int cannotPlayPasses;
+    Cell cannotPlayName;  // display name of the song that could not be played
+
+    unsigned getlen;  // sum of all songs' lengths in seconds
+    int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds
+    int mm_time;      // song count recorded at the previous exit
+
+    Cell dirname;          // the music folder; empty when it is the start directory
+    Cell old_path;         // the start directory, home of path.txt and the cache files
+    Cell UserName;         // the logged-on user
+    Cell file_path;        // name of the folder file
+    int x;                 // column of the playlist rows
+    int y[kRowTableSize];  // row of each slot: slot + 5
+};
+
+extern PlayerState S;
+
+// Zeroes the state and sets the fields that do not start at zero.
+void resetPlayerState();
+
+// Copies src into a fixed cell, cutting it to fit and always terminating it.
+template <std::size_t N>
+void copyCell(char (&cell)[N], const char* src) {
+    std::size_t n = strnlen(src, N - 1);
+    std::memmove(cell, src, n);
+    std::memset(cell + n, 0, N - n);
+}
+
+// Replaces, in place, every byte that a terminal could take as a control
+// (C0 and C1 controls, DEL, bytes that are not UTF-8) with "?", so that names
+// from the file system can be printed safely. The length stays the same.
+void makePrintable(char* text);
+
+// Cuts a zero-terminated UTF-8 text to at most maxBytes bytes without
+// splitting a character; bytes that are not UTF-8 count as characters of one.
+void cutUtf8(char* text, std::size_t maxBytes);

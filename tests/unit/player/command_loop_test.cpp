@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "player/playback.h"
+#include "player/screen.h"
+#include "player_fixture.h"
+
+namespace {
+
+using Songs = std::vector<std::string>;
+
+const std::string kPgDn = "\xe0Q";
+const std::string kDown = "\xe0P";
+const std::string kDelete = "\xe0S";
+const std::string kRight = "\xe0M";
+const std::string kF3 = std::string("\0=", 2);
+const std::string kF9 = std::string("\0C", 2);
+
+class CommandLoop : public PlayerTest {
+  protected:
+    void start(int songs) {
+        makeCatalogue(songs);
+        Play();
+        drawMainScreen();
+        fake::takeCommands();
+    }
+
+    // One pass of the loop for each key, as when keys wait in the buffer.
+    void press(const std::string& keys) {
+        fake::pressKeys(keys);
+        while (_kbhit()) {
+            runPass();
+        }
+    }
+
+    // The track runs to its end; the songs that the next pass opens.
+    Songs endTrack() {
+        fake::media().mode = "stopped";
+        runPass();
+        fake::media().mode = "playing";
+        return opened();
+    }
+
+    Songs opened() { return fake::openedSongs(fake::takeCommands()); }
+
+    std::string pageNumber() { return screen().text(50, 4, 4); }
+};
+
+TEST_F(CommandLoop, AfterTheLastSongPageZeroPlaysFromItsFirstSlot) {
+    start(20);
+    press("==2");
+    EXPECT_EQ(opened(), Songs{"S0019.MP3"});
+    EXPECT_EQ(endTrack(), Songs{"S0000.MP3"});
+    EXPECT_EQ(S.p_count, 0);
+    EXPECT_EQ(S.num, 0);
+    EXPECT_EQ(pageNumber(), "[1] ");
+    EXPECT_EQ(screen().text(25, 5, 12), "1. Song 0000");
+    EXPECT_EQ(screen().text(25, 13, 12), "9. Song 0008");
+}
+
+TEST_F(CommandLoop, FullLastPagesWrapWithoutAnEmptyPageBetween) {
+    for (int songs : {9, 18, 27}) {
+        SCOPED_TRACE(songs);
+        resetPlayerState();
+        fake::resetMedia();
+        start(songs);
+        // Played through: the last slot of the last page ends.
+        for (int page = 0; page < S.MAX; ++page) {
+            press("=");
+        }
+        press("8");
+        opened();
+        Songs last{"S" + std::string(songs < 10 ? "000" : "00") + std::to_string(songs - 1) +
+                   ".MP3"};
+        EXPECT_EQ(endTrack(), last);
+        EXPECT_EQ(endTrack(), Songs{"S0000.MP3"});
+        EXPECT_EQ(S.p_count, 0);
+        EXPECT_EQ(pageNumber().substr(0, 3), "[1]");
+        // Chosen by its digit 9, which also asks for a page turn at its end.
+        for (int page = 0; page < S.MAX; ++page) {
+            press("=");
+        }
+        press("9");
+        opened();
+        EXPECT_EQ(endTrack(), Songs{"S0000.MP3"});
+        EXPECT_EQ(S.p_count, 0);
+        EXPECT_EQ(S.a_uto, 0);
+        EXPECT_EQ(endTrack(), Songs{"S0001.MP3"});
+    }
+}
+
+TEST_F(CommandLoop, APlayedThroughPageTurnsToTheNext) {
+    start(20);
+    press("8");
+    EXPECT_EQ(opened(), Songs{"S0007.MP3"});
+    EXPECT_EQ(endTrack(), Songs{"S0008.MP3"});
+    EXPECT_EQ(endTrack(), Songs{"S0009.MP3"});
+    EXPECT_EQ(S.p_count, 1);
+    EXPECT_EQ(pageNumber().substr(0, 3), "[2]");
+    EXPECT_EQ(screen().text(25, 5, 12), "1. Song 0009");
+}
+
+TEST_F(CommandLoop, NoWrapWhenTheUserPagedBack) {
+    start(20);
+    press("==2--");
+    opened();
+    EXPECT_EQ(endTrack(), Songs{"S0002.MP3"});
+    EXPECT_EQ(S.p_count, 0);
+}
+
+TEST_F(CommandLoop, AFarTurnAfterTheDigitNineNeverLeavesThePagesWithSongs) {
+    start(20);
+    press("9KKKKKKKK==");
+    EXPECT_EQ(S.a_uto, 1);
+    EXPECT_EQ(S.p_count, 2);
+    opened();
+    EXPECT_EQ(endTrack(), Songs{"S0000.MP3"});
+    EXPECT_EQ(S.p_count, 0);
+    EXPECT_EQ(endTrack(), Songs{"S0001.MP3"});
+}
+
+TEST_F(CommandLoop, NextAndPreviousSongKeys) {
+    start(20);
+    press("==2M");
+    EXPECT_EQ(opened(), (Songs{"S0019.MP3", "S0018.MP3"}));
+    EXPECT_EQ(S.p_count, 2);
+    press("KK");
+    EXPECT_EQ(opened(), (Songs{"S0018.MP3", "S0018.MP3"}));
+    press("--9M");
+    EXPECT_EQ(opened(), (Songs{"S0008.MP3", "S0009.MP3"}));
+    EXPECT_EQ(S.p_count, 1);
+    press("mk");
+    EXPECT_EQ(opened(), Songs{});
+}
+
+TEST_F(CommandLoop, DigitsBeyondTheSongsOfTheLastPageAreIgnored) {
+    start(5);
+    press("06789");
+    EXPECT_EQ(opened(), Songs{});
+    press("5");
+    EXPECT_EQ(opened(), Songs{"S0004.MP3"});
+}
+
+TEST_F(CommandLoop, StopHoldsTheSongUntilTheNextKey) {
+    start(5);
+    press("s");
+    fake::media().mode = "stopped";
+    runPass();
+    runPass();
+    EXPECT_EQ(opened(), Songs{});
+    EXPECT_EQ(screen().row(23), " Stoped -> Song 0000");
+    EXPECT_EQ(screen().attr(2, 23), 7);
+    press("?");
+    fake::media().mode = "stopped";
+    runPass();
+    EXPECT_EQ(opened(), Songs{"S0001.MP3"});
+}
+
+TEST_F(CommandLoop, PagingChangesTheShownPageOnly) {
+    start(20);
+    press("=");
+    EXPECT_EQ(fake::takeCommands().size(), 3u);  // the mode and time queries only
+    EXPECT_EQ(S.p_count, 1);
+    EXPECT_STREQ(S.Label, "Song 0000");
+    EXPECT_STREQ(S.NextSong[0], "S0009.MP3");
+    press("+");
+    EXPECT_EQ(S.p_count, 2);
+    EXPECT_EQ(pageNumber().substr(0, 3), "[3]");
+}
+
+TEST_F(CommandLoop, TheEndsOfThePlaylistDoNotMove) {
+    start(11);
+    press("-");
+    EXPECT_EQ(S.p_count, 0);
+    press("==");
+    EXPECT_EQ(S.p_count, 1);
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.text(25, 5, 12), "1. Song 0009");
+    EXPECT_EQ(s.text(25, 6, 12), "2. Song 0010");
+    for (int row = 7; row <= 13; ++row) {
+        EXPECT_EQ(s.text(25, row, 20), std::string(20, ' ')) << row;
+    }
+}
+
+TEST_F(CommandLoop, AShorterPageNumberIsPrintedOverALongerOne) {
+    start(90);
+    press(std::string(9, '='));
+    EXPECT_EQ(pageNumber(), "[10]");
+    press("-");
+    EXPECT_EQ(pageNumber(), "[9]]");
+}
+
+TEST_F(CommandLoop, OnlyTheArrowsActAfterAnExtendedKeyPrefix) {
+    start(20);
+    press(kPgDn + kDown + kDelete + kF3 + kF9);
+    EXPECT_EQ(S.p_count, 0);
+    EXPECT_EQ(S.Control, 0);
+    EXPECT_EQ(opened(), Songs{});
+    press(kRight);
+    EXPECT_STREQ(S.Label, "Song 0001");
+}
+
+TEST_F(CommandLoop, StatusLineIsGreenWhilePlaying) {
+    start(5);
+    runPass();
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.row(23), " Playing -> Song 0000");
+    EXPECT_EQ(s.attr(2, 23), 10);
+    EXPECT_EQ(s.text(50, 19, 24), "Audio: silent, no device");
+    EXPECT_EQ(s.row(21), " User Name:");
+}
+
+TEST_F(CommandLoop, ABrokenSongIsSkipped) {
+    fake::media().refusedFiles.insert("S0001.MP3");
+    start(5);
+    EXPECT_EQ(endTrack(), Songs{"S0001.MP3"});
+    runPass();
+    EXPECT_EQ(opened(), Songs{"S0002.MP3"});
+    EXPECT_EQ(screen().row(23), " Cannot play -> Song 0001");
+    EXPECT_EQ(fake::media().openAliases.count("MP3_Device"), 1u);
+}
+
+TEST_F(CommandLoop, AFolderWhereNothingPlaysKeepsTakingKeysWithoutSpinning) {
+    for (int k = 0; k < 3; ++k) {
+        fake::media().refusedFiles.insert("S000" + std::to_string(k) + ".MP3");
+    }
+    start(3);
+    for (int pass = 0; pass < 30; ++pass) {
+        runPass();
+    }
+    EXPECT_GE(fake::sleptMilliseconds(), 30u * 100u);
+    press("3");
+    EXPECT_EQ(opened().back(), "S0002.MP3");
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+#include "fakes.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <sstream>
+
+#include "platform/mci/mci.h"
+#include "tcconio/keyboard.h"
+
+namespace fake {
+namespace {
+
+Media state;
+std::size_t taken = 0;
+std::deque<char> keys;
+unsigned slept = 0;
+
+std::vector<std::string> words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> result;
+    for (std::string word; in >> word;) {
+        result.push_back(word);
+    }
+    return result;
+}
+
+int reply(char* buffer, unsigned size, const std::string& text) {
+    if (buffer != nullptr && size > 0) {
+        std::snprintf(buffer, size, "%s", text.c_str());
+    }
+    return 0;
+}
+
+int refuse(int code) {
+    errno = code == MCIERR_INVALID_FILE ? EINVAL : ENODEV;
+    return code;
+}
+
+int open(const std::vector<std::string>& w) {
+    std::string alias = w.size() >= 4 ? w.back() : w[1];
+    if (state.refusedFiles.count(w[1]) != 0) {
+        return refuse(MCIERR_INVALID_FILE);
+    }
+    if (!state.openAliases.insert(alias).second) {
+        return refuse(MCIERR_DUPLICATE_ALIAS);
+    }
+    return 0;
+}
+
+int status(const std::vector<std::string>& w, char* buffer, unsigned size) {
+    if (w[2] == "mode") {
+        return reply(buffer, size, state.mode);
+    }
+    if (w[2] == "position") {
+        return reply(buffer, size, state.position);
+    }
+    return reply(buffer, size, state.length);
+}
+
+}  // namespace
+
+Media& media() {
+    return state;
+}
+
+void resetMedia() {
+    state = Media{};
+    taken = 0;
+}
+
+std::vector<std::string> takeCommands() {
+    std::vector<std::string> recent(state.commands.begin() + static_cast<long>(taken),
+                                    state.commands.end());
+    taken = state.commands.size();
+    return recent;
+}
+
+std::vector<std::string> openedSongs(const std::vector<std::string>& commands) {
+    std::vector<std::string> songs;
+    for (const std::string& command : commands) {
+        std::vector<std::string> w = words(command);
+        if (w.size() == 6 && w[0] == "open" && w[5] == "MP3_Device") {
+            songs.push_back(w[1]);
+        }
+    }
+    return songs;
+}
+
+void pressKeys(const std::string& more) {
+    keys.insert(keys.end(), more.begin(), more.end());
+}
+
+void resetKeyboard() {
+    keys.clear();
+    slept = 0;
+}
+
+unsigned sleptMilliseconds() {
+    return slept;
+}
+
+}  // namespace fake
+
+using fake::state;
+
+int mciSendString(const char* command, char* reply, unsigned replySize) {
+    state.commands.emplace_back(command);
+    std::vector<std::string> w = fake::words(command);
+    if (w.size() < 2) {
+        return fake::refuse(MCIERR_UNRECOGNIZED_COMMAND);
+    }
+    if (w[0] == "open") {
+        return fake::open(w);
+    }
+    if (state.openAliases.count(w[1]) == 0) {
+        return fake::refuse(MCIERR_INVALID_DEVICE_NAME);
+    }
+    if (w[0] == "close") {
+        state.openAliases.erase(w[1]);
+    } else if (w[0] == "status" && w.size() == 3) {
+        return fake::status(w, reply, replySize);
+    }
+    return 0;
+}
+
+bool mciGetErrorString(int code, char* text, unsigned size) {
+    std::snprintf(text, size, "error %d", code);
+    return true;
+}
+
+const char* mciAudioOutput() {
+    return "silent, no device";
+}
+
+int _getch() {
+    if (fake::keys.empty()) {
+        throw fake::NoMoreKeys();
+    }
+    char key = fake::keys.front();
+    fake::keys.pop_front();
+    return static_cast<unsigned char>(key);
+}
+
+int _kbhit() {
+    return fake::keys.empty() ? 0 : 1;
+}
+
+void _sleep(unsigned ms) {
+    fake::slept += ms;
+}
+
+bool sleepUntilKey(unsigned ms) {
+    if (!fake::keys.empty()) {
+        return true;
+    }
+    fake::slept += ms;
+    return false;
+}

@@ -1,0 +1,41 @@
+// Stand-ins that the player's unit tests link in place of the media-control
+// engine and the keyboard: a recording media layer with scripted replies, and
+// a scripted keyboard with a virtual clock.
+#pragma once
+
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Media {
+    std::vector<std::string> commands;   // every command text, in order
+    std::set<std::string> openAliases;   // aliases open now
+    std::string mode = "playing";        // reply to "status MP3_Device mode"
+    std::string length = "0";            // reply to "status MP3_Device length"
+    std::string position = "0";          // reply to "status MP3_Device position"
+    std::set<std::string> refusedFiles;  // names whose open is refused
+};
+
+// The fake's state; reset() empties it.
+Media& media();
+void resetMedia();
+// Commands sent since the last call of this function.
+std::vector<std::string> takeCommands();
+// The names opened under MP3_Device, in order, from a list of commands.
+std::vector<std::string> openedSongs(const std::vector<std::string>& commands);
+
+// Thrown by _getch when the script has no more keys.
+struct NoMoreKeys : std::runtime_error {
+    NoMoreKeys() : std::runtime_error("the scripted keyboard has no more keys") {}
+};
+
+// Queues keys for _getch; _kbhit tells whether any are left.
+void pressKeys(const std::string& keys);
+void resetKeyboard();
+// Milliseconds the program has slept on the virtual clock.
+unsigned sleptMilliseconds();
+
+}  // namespace fake

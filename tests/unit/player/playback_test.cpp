@@ -1,0 +1,140 @@
+#include "player/playback.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "player/screen.h"
+#include "player_fixture.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class Playback : public PlayerTest {
+  protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        makeCatalogue(12);
+    }
+
+    std::string endTimeFor(const std::string& lengthMs) {
+        fake::media().length = lengthMs;
+        GetSongLength();
+        return screen().text(25, 18, 16);
+    }
+};
+
+TEST_F(Playback, PlayOpensTheSlotOfThePageShownByItsShortName) {
+    S.num = 2;
+    Play();
+    EXPECT_EQ(fake::takeCommands(),
+              (Commands{"open S0002.MP3 type MPEGVideo alias MP3_Device", "play MP3_Device"}));
+    EXPECT_STREQ(S.Label, "Song 0002");
+    CloseSong();
+    EXPECT_EQ(fake::takeCommands(), Commands{"close MP3_Device"});
+}
+
+TEST_F(Playback, AnEmptySlotTakesTheFirstNameOfTheWindowAsLabel) {
+    S.p_count = 1;
+    S.num = 5;
+    std::snprintf(S.NextSong[5], kCellSize, "S0005.MP3");
+    Play();
+    EXPECT_STREQ(S.Label, "Song 0000");
+}
+
+TEST_F(Playback, TimeFieldsShowMinutesAndSecondsWithinTheHour) {
+    S.trackOpen = 1;
+    fake::media().openAliases.insert("MP3_Device");
+    EXPECT_EQ(endTimeFor("59000"), "End Time = 00:59");
+    EXPECT_EQ(endTimeFor("60999"), "End Time = 01:00");
+    EXPECT_EQ(endTimeFor("3660000"), "End Time = 01:00");
+    EXPECT_EQ(endTimeFor("3600000"), "End Time = 00:00");
+    EXPECT_EQ(endTimeFor("garbage"), "End Time = 00:00");
+    fake::media().position = "125000";
+    S.h2 = 1;
+    S.m2 = 2;
+    S.s2 = 3;
+    GetSongLength();
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.row(20), std::string(24, ' ') + "Current Time = 02:05");
+    EXPECT_EQ(s.row(19), std::string(24, ' ') + "Total Time -> 01:02:03");
+    EXPECT_EQ(s.attr(25, 19), 7);
+}
+
+TEST_F(Playback, ThePlayingRowFlashesYellowOnlyOnItsOwnPage) {
+    drawMainScreen();
+    S.num = 1;
+    Play();
+    StatSong();
+    EXPECT_EQ(S.isPlay, 1);
+    EXPECT_EQ(S.m_normal_text, 1);
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.text(25, 6, 12), "2. Song 0001");
+    EXPECT_EQ(s.attr(25, 6), 14);
+    EXPECT_EQ(fake::sleptMilliseconds(), 300u);
+
+    S.stop_flash = 1;
+    StatSong();
+    EXPECT_EQ(fake::sleptMilliseconds(), 300u);
+    S.stop_flash = 0;
+    // The window now holds another page's names: the row is not on screen.
+    std::snprintf(S.LongFileName[1], kCellSize, "Song 0010");
+    StatSong();
+    EXPECT_EQ(fake::sleptMilliseconds(), 300u);
+}
+
+TEST_F(Playback, AStoppedTrackIsNotTakenForAnEndedOne) {
+    Play();
+    Stop();
+    fake::media().mode = "stopped";
+    StatSong();
+    EXPECT_EQ(S.isPlay, 1);
+    S.Control = 0;
+    StatSong();
+    EXPECT_EQ(S.isPlay, 0);
+}
+
+TEST_F(Playback, AnEmptySlotOfThePageShownLeavesIsPlayAlone) {
+    Play();
+    S.p_count = 1;
+    S.num = 4;
+    S.isPlay = 1;
+    fake::media().mode = "stopped";
+    StatSong();
+    EXPECT_EQ(S.m_null, 1);
+    EXPECT_EQ(S.isPlay, 1);
+}
+
+TEST_F(Playback, PauseWaitsForWOnly) {
+    Play();
+    fake::takeCommands();
+    fake::pressKeys("axqW");
+    Pause();
+    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
+    EXPECT_EQ(_kbhit(), 0);
+    EXPECT_EQ(screen().row(23), " Playing -> Song 0000");
+}
+
+TEST_F(Playback, ASongThatCannotBeOpenedIsReportedAndCountsAsEnded) {
+    fake::media().refusedFiles.insert("S0000.MP3");
+    Play();
+    EXPECT_EQ(S.trackOpen, 0);
+    EXPECT_EQ(screen().row(23), " Cannot play -> Song 0000");
+    EXPECT_EQ(screen().attr(2, 23), 12);
+    fake::takeCommands();
+    StatSong();
+    GetSongLength();
+    Stop();
+    Pause();
+    CloseSong();
+    EXPECT_EQ(fake::takeCommands(), Commands{});
+    StatSong();
+    EXPECT_EQ(S.isPlay, 1);
+    S.Control = 0;
+    StatSong();
+    EXPECT_EQ(S.isPlay, 0);
+}
+
+}  // namespace

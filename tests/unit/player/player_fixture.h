@@ -1,0 +1,92 @@
+// Common ground of the player's unit tests: a fresh player state, the fakes
+// reset, standard output captured into a virtual 80 x 25 screen, and helpers
+// to build catalogues and folders.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "capture.h"
+#include "fakes.h"
+#include "player/catalogue.h"
+#include "player/state.h"
+#include "support/vscreen.h"
+#include "tcconio/conio_test_hooks.h"
+#include "tcconio/keyboard.h"
+
+class PlayerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+        resetPlayerState();
+        fake::resetMedia();
+        fake::resetKeyboard();
+        conioPretendTerminal(80, 25);
+        capture_ = std::make_unique<StdoutCapture>();
+    }
+
+    void TearDown() override {
+        capture_.reset();
+        if (!folder_.empty()) {
+            std::filesystem::current_path(startDirectory_);
+            std::filesystem::remove_all(folder_);
+        }
+    }
+
+    // The screen as the output so far has drawn it.
+    VirtualScreen& screen() {
+        screen_.feed(capture_->take());
+        return screen_;
+    }
+
+    // A catalogue of n songs as the scan and the pager leave it: short names
+    // S0000.MP3 ..., display names "Song 0000" ...
+    void makeCatalogue(int n) {
+        for (int k = 0; k < n; ++k) {
+            std::snprintf(S.NextSong[k], kCellSize, "S%04d.MP3", k);
+            std::snprintf(S.LongFileName[k], kCellSize, "Song %04d.mp3", k);
+        }
+        S.TotalSong = n;
+        init();
+    }
+
+    // A fresh empty folder that becomes the working directory.
+    std::filesystem::path enterNewFolder() {
+        startDirectory_ = std::filesystem::current_path();
+        char pattern[] = "/tmp/player-test-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        std::filesystem::current_path(folder_);
+        return folder_;
+    }
+
+    static void touch(const std::filesystem::path& file, const std::string& content = "x") {
+        FILE* out = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(out, nullptr) << file;
+        std::fputs(content.c_str(), out);
+        std::fclose(out);
+    }
+
+    static std::string slurp(const std::filesystem::path& file) {
+        std::string content;
+        if (FILE* in = std::fopen(file.c_str(), "rb")) {
+            char buffer[4096];
+            std::size_t got;
+            while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+                content.append(buffer, got);
+            }
+            std::fclose(in);
+        }
+        return content;
+    }
+
+  private:
+    std::unique_ptr<StdoutCapture> capture_;
+    VirtualScreen screen_;
+    std::filesystem::path folder_;
+    std::filesystem::path startDirectory_;
+};
