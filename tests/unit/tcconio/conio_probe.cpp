@@ -1,0 +1,47 @@
+// Runs the console layer on a real (pseudo-)terminal for the session tests.
+//   conio_probe keys   prints every key code as <code> until 'q', then exit(1);
+//                      after a prefix code a '!' tells that _kbhit() missed
+//                      the scan code that follows
+//   conio_probe size   runs conioRequireSize(), then prints whether a key is
+//                      still waiting, then exit(1)
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tcconio/keyboard.h"
+#include "tcconio/tcconio.h"
+
+namespace {
+
+[[noreturn]] void echoKeys() {
+    for (;;) {
+        int code = _getch();
+        std::printf("<%d>", code);
+        if ((code == 0 || code == 224) && !_kbhit()) {
+            std::printf("!");
+        }
+        if (code == 'q') {
+            std::exit(1);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        return 2;
+    }
+    conioStart();
+    std::printf("READY\n");
+    if (std::strcmp(argv[1], "keys") == 0) {
+        echoKeys();
+    }
+    if (std::strcmp(argv[1], "size") == 0) {
+        conioRequireSize();
+        std::printf("DONE kbhit=%d\n", _kbhit());
+        std::exit(1);
+    }
+    return 2;
+}

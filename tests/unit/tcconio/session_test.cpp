@@ -1,0 +1,80 @@
+// The terminal session on a pseudo-terminal: every way out gives the terminal
+// back, and a small window is asked to grow.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+
+#include <functional>
+#include <string>
+
+#include "pty_child.h"
+
+namespace {
+
+constexpr char kLeaveAlternateScreen[] = "\x1b[?1049l";
+
+void expectRestored(PtyChild& probe) {
+    int status = probe.wait();
+    ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(probe.localModes() & ECHO, 0u);
+    EXPECT_NE(probe.localModes() & ICANON, 0u);
+    EXPECT_NE(probe.output().find(kLeaveAlternateScreen), std::string::npos);
+    EXPECT_NE(probe.output().find("\x1b[?25h"), std::string::npos) << "cursor shown";
+}
+
+struct WayOut {
+    const char* name;
+    std::function<void(PtyChild&)> take;
+};
+
+void PrintTo(const WayOut& way, std::ostream* out) {
+    *out << way.name;
+}
+
+class TerminalRestored : public ::testing::TestWithParam<WayOut> {};
+
+TEST_P(TerminalRestored, AfterTheWayOut) {
+    PtyChild probe("keys", 80, 25);
+    probe.readUntil("READY\r\n");  // "\n" still ends a row as CR LF
+    EXPECT_EQ(probe.localModes() & (ECHO | ICANON), 0u) << "raw while running";
+    GetParam().take(probe);
+    expectRestored(probe);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WaysOut, TerminalRestored,
+    ::testing::Values(WayOut{"exit", [](PtyChild& p) { p.send("q"); }},
+                      WayOut{"CtrlC", [](PtyChild& p) { p.send("\x03"); }},
+                      WayOut{"SIGTERM", [](PtyChild& p) { p.signal(SIGTERM); }},
+                      WayOut{"SIGHUP", [](PtyChild& p) { p.signal(SIGHUP); }}),
+    [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
+
+TEST(RequireSize, SmallWindowAsksToGrowUntilAKey) {
+    PtyChild probe("size", 70, 20);
+    probe.readUntil("at least 80 x 25 (now 70 x 20)");
+    probe.send("\x1b[A");  // the whole sequence is taken, not left as keys
+    probe.readUntil("DONE kbhit=0");
+    expectRestored(probe);
+}
+
+TEST(RequireSize, SmallWindowWaitsUntilItIsLargeEnough) {
+    PtyChild probe("size", 70, 20);
+    probe.readUntil("(now 70 x 20)");
+    probe.resize(80, 24);
+    probe.readUntil("(now 80 x 24)");
+    probe.resize(100, 30);
+    probe.readUntil("DONE kbhit=0");
+    expectRestored(probe);
+}
+
+TEST(RequireSize, LargeWindowGoesOnAtOnce) {
+    PtyChild probe("size", 80, 25);
+    std::string shown = probe.readUntil("DONE");
+    EXPECT_EQ(shown.find("enlarge"), std::string::npos);
+    expectRestored(probe);
+}
+
+}  // namespace
