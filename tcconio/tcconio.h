@@ -21,14 +21,17 @@ void textcolor(int color);
 
 // Terminal session. conioStart() takes the terminal over (alternate screen,
 // keys unechoed and unbuffered, standard output unbuffered) and arranges that
-// conioRestore() runs on every way out: exit, SIGINT, SIGTERM, SIGHUP.
-// Without a terminal it only makes standard output unbuffered.
+// conioRestore() runs on every way out: exit, SIGINT (Ctrl+C), SIGTERM,
+// SIGHUP, SIGQUIT. After such a signal the program ends with status 1, like
+// every other end. Without a terminal it leaves the terminal modes alone but
+// still makes standard output unbuffered and handles those signals.
 void conioStart();
 // Puts the terminal back as conioStart() found it. Safe to call more than
 // once and from any exit path.
 void conioRestore();
 
-// True once after each change of the terminal's size.
+// True once after each change of the terminal's size (SIGWINCH); needs
+// conioStart().
 bool conioTakeResize();
 // While the terminal is smaller than 80 x 25, shows a one-line request to
 // enlarge it; returns once it is large enough or a key was pressed (the key is

@@ -3,7 +3,7 @@
 //                      after a prefix code a '!' tells that _kbhit() missed
 //                      the scan code that follows
 //   conio_probe size   runs conioRequireSize(), then prints whether a key is
-//                      still waiting, then exit(1)
+//                      still waiting and conioTakeResize() twice, then exit(1)
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "size") == 0) {
         conioRequireSize();
-        std::printf("DONE kbhit=%d\n", _kbhit());
+        bool resized = conioTakeResize();
+        std::printf("DONE kbhit=%d resized=%d,%d\n", _kbhit(), resized, conioTakeResize());
         std::exit(1);
     }
     return 2;

@@ -56,7 +56,7 @@ TEST(RequireSize, SmallWindowAsksToGrowUntilAKey) {
     PtyChild probe("size", 70, 20);
     probe.readUntil("at least 80 x 25 (now 70 x 20)");
     probe.send("\x1b[A");  // the whole sequence is taken, not left as keys
-    probe.readUntil("DONE kbhit=0");
+    probe.readUntil("DONE kbhit=0 resized=0,0");
     expectRestored(probe);
 }
 
@@ -66,7 +66,7 @@ TEST(RequireSize, SmallWindowWaitsUntilItIsLargeEnough) {
     probe.resize(80, 24);
     probe.readUntil("(now 80 x 24)");
     probe.resize(100, 30);
-    probe.readUntil("DONE kbhit=0");
+    probe.readUntil("DONE kbhit=0 resized=1,0");
     expectRestored(probe);
 }
 
