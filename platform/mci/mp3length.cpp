@@ -385,6 +385,18 @@ long long toMilliseconds(long long samples, long rate) {
     return samples <= 0 ? 0 : samples * 1000 / rate;
 }
 
+// Where the stream goes on after lost sync: past an ID3v2 tag (files joined
+// together) or a little junk. A decoder gives up after kResyncLimit bytes,
+// and the audio after that does not play, so it does not count either.
+long long resync(ChunkReader& r, long long pos, long long end, const FrameHeader& first,
+                 FrameHeader* found) {
+    long long afterTags = skipId3v2(r, pos);
+    if (afterTags != pos && headerAt(r, afterTags, &first, found)) {
+        return afterTags;
+    }
+    return findFrame(r, afterTags + 1, afterTags + kResyncLimit, end, &first, found);
+}
+
 // Counts the complete frames compatible with first from pos to end,
 // resynchronising past damage as a decoder would.
 long long walkFrames(ChunkReader& r, long long pos, long long end, const FrameHeader& first) {
@@ -392,7 +404,7 @@ long long walkFrames(ChunkReader& r, long long pos, long long end, const FrameHe
     FrameHeader h;
     while (end - pos >= 4) {
         if (!headerAt(r, pos, &first, &h)) {
-            pos = findFrame(r, pos + 1, end, end, &first, &h);
+            pos = resync(r, pos, end, first, &h);
             if (pos < 0) {
                 break;
             }
@@ -406,14 +418,19 @@ long long walkFrames(ChunkReader& r, long long pos, long long end, const FrameHe
     return frames;
 }
 
-// The samples that gapless decoding of this many frames yields.
+// The samples that gapless decoding of this many frames yields. The decoder
+// drops the encoder delay and its own at the start, and the padding up to
+// the end of the last frame the header counts (followed by more frames, it
+// plays them after the cut).
 long long playableSamples(long long decodedFrames, const VbrHeader* v, int samplesPerFrame) {
     long long decoded = decodedFrames * samplesPerFrame;
     if (v == nullptr || !v->gapless) {
         return decoded;
     }
-    long long end = v->frames * samplesPerFrame - v->padding + kDecoderDelay;
-    return std::min(decoded, end) - v->delay - kDecoderDelay;
+    long long cutFrom = v->frames * samplesPerFrame - v->padding + kDecoderDelay;
+    long long cutTo = std::min(decoded, v->frames * samplesPerFrame);
+    long long cut = cutTo > cutFrom ? cutTo - cutFrom : 0;
+    return decoded - v->delay - kDecoderDelay - cut;
 }
 
 struct Outcome {
@@ -421,10 +438,21 @@ struct Outcome {
     int error = 0;  // errno for a failure
 };
 
+// True when more frames follow where the header says the stream ends, as in
+// files joined together: the decoder plays them too.
+bool streamGoesOn(ChunkReader& r, const VbrHeader& v, long long pos, const FrameHeader& first) {
+    if (v.bytes < 0 || pos + v.bytes + 4 > r.size()) {
+        return false;
+    }
+    FrameHeader h;
+    return headerAt(r, skipId3v2(r, pos + v.bytes), &first, &h);
+}
+
 // Frames decoded from the stream whose first frame is at pos.
 long long countFrames(ChunkReader& r, int fd, long long pos, const FrameHeader& first,
                       const std::optional<VbrHeader>& vbr) {
-    if (vbr && vbr->frames >= 0 && believable(*vbr, first, pos, r.size())) {
+    if (vbr && vbr->frames >= 0 && believable(*vbr, first, pos, r.size()) &&
+        !streamGoesOn(r, *vbr, pos, first)) {
         return vbr->frames + (vbr->headerIsAudio ? 1 : 0);
     }
     long long audioStart = vbr && !vbr->headerIsAudio ? pos + first.size : pos;

@@ -16,6 +16,11 @@ struct Mp3Facts {
 // (MPG123_RESYNC_LIMIT).
 inline constexpr long kFirstFrameSearchLimit = 64 * 1024;
 
+// How much junk within the stream is skipped to find the next frame; audio
+// after a longer run of junk is not counted, as the decoder (whose default
+// MPG123_RESYNC_LIMIT this is) stops there.
+inline constexpr long kResyncLimit = 1024;
+
 // Examines the file at path. Returns 0 with facts filled, or an MCIERR code:
 // MCIERR_FILE_NOT_FOUND (missing), MCIERR_INVALID_FILE (empty, a directory,
 // not MPEG audio), MCIERR_FILE_READ (unreadable). errno is set on failure:
