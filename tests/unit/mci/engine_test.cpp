@@ -1,0 +1,258 @@
+// Playback on the silent output, which keeps real time: modes, positions,
+// jumps, speed, the end of a track, closing and exiting while playing.
+// Time bounds are wide, to hold on a busy shared machine; they catch a
+// position that stands still or runs at the wrong rate, not slowness.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/mci/mci.h"
+#include "tests/unit/mci/fixtures.h"
+
+namespace {
+
+using mcitest::ask;
+using mcitest::askNumber;
+using mcitest::MciTest;
+using mcitest::send;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(milliseconds(ms));
+}
+
+long long msSince(Clock::time_point start) {
+    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+// Polls the mode until it is no longer "playing"; gives up after limitMs.
+long long msUntilNotPlaying(Clock::time_point start, long long limitMs) {
+    while (ask("status x mode") == "playing" && msSince(start) < limitMs) {
+        sleepMs(10);
+    }
+    return msSince(start);
+}
+
+class Engine : public MciTest {
+  protected:
+    void open(const std::string& name) {
+        ASSERT_EQ(send("open " + name + " type MPEGVideo alias x"), 0);
+    }
+};
+
+TEST_F(Engine, OutputIsTheSilentSinkHere) {
+    EXPECT_STREQ(mciAudioOutput(), "silent, no device");
+}
+
+TEST_F(Engine, PlaysPausesResumesAndStopsAtTheEnd) {
+    open("two.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    sleepMs(300);
+    ASSERT_EQ(send("pause x"), 0);
+    EXPECT_EQ(ask("status x mode"), "paused");
+    const long long paused = askNumber("status x position");
+    EXPECT_GT(paused, 100);
+    sleepMs(300);
+    EXPECT_EQ(askNumber("status x position"), paused);
+    ASSERT_EQ(send("resume x"), 0);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    EXPECT_GE(askNumber("status x position"), paused);
+    msUntilNotPlaying(Clock::now(), 5000);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+    EXPECT_EQ(askNumber("status x position"), askNumber("status x length"));
+}
+
+TEST_F(Engine, PositionFollowsRealTime) {
+    open("three.mp3");
+    const auto start = Clock::now();
+    ASSERT_EQ(send("play x"), 0);
+    sleepMs(1000);
+    const long long position = askNumber("status x position");
+    const long long elapsed = msSince(start);
+    EXPECT_NEAR(position, elapsed, elapsed / 10 + 50);
+}
+
+TEST_F(Engine, PlayFromJumpsAndRefusesPositionsPastTheEnd) {
+    open("three.mp3");
+    ASSERT_EQ(send("play x from 2000"), 0);
+    const long long position = askNumber("status x position");
+    EXPECT_GE(position, 2000);
+    EXPECT_LT(position, 2300);
+    EXPECT_EQ(send("play x from 3100"), MCIERR_OUTOFRANGE);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    ASSERT_EQ(send("pause x"), 0);
+    ASSERT_EQ(send("play x from 500"), 0);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    EXPECT_LT(askNumber("status x position"), 800);
+}
+
+TEST_F(Engine, PlayFromTheLengthEndsAtOnce) {
+    open("two.mp3");
+    ASSERT_EQ(send("play x from " + ask("status x length")), 0);
+    msUntilNotPlaying(Clock::now(), 2000);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+}
+
+TEST_F(Engine, StopKeepsThePositionAndPlayGoesOnFromIt) {
+    open("three.mp3");
+    ASSERT_EQ(send("play x from 1000"), 0);
+    sleepMs(200);
+    ASSERT_EQ(send("stop x"), 0);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+    const long long stopped = askNumber("status x position");
+    EXPECT_GE(stopped, 1100);
+    sleepMs(200);
+    EXPECT_EQ(askNumber("status x position"), stopped);
+    ASSERT_EQ(send("play x"), 0);
+    EXPECT_GE(askNumber("status x position"), stopped);
+    EXPECT_LT(askNumber("status x position"), stopped + 200);
+}
+
+TEST_F(Engine, PlayAfterTheEndStartsAgainFromZero) {
+    open("two.mp3");
+    ASSERT_EQ(send("play x from 1800"), 0);
+    msUntilNotPlaying(Clock::now(), 3000);
+    ASSERT_EQ(ask("status x mode"), "stopped");
+    ASSERT_EQ(send("play x"), 0);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    EXPECT_LT(askNumber("status x position"), 300);
+}
+
+TEST_F(Engine, DoubleSpeedPlaysTwoSecondsInAboutOne) {
+    open("two.mp3");
+    ASSERT_EQ(send("set x speed  2000"), 0);
+    const auto start = Clock::now();
+    ASSERT_EQ(send("play x"), 0);
+    const long long took = msUntilNotPlaying(start, 5000);
+    EXPECT_GT(took, 600);
+    EXPECT_LT(took, 1700);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+}
+
+TEST_F(Engine, SpeedChangeWhilePlayingKeepsThePositionAndChangesItsRate) {
+    open("three.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    sleepMs(300);
+    const long long before = askNumber("status x position");
+    ASSERT_EQ(send("set x speed 500"), 0);
+    const long long after = askNumber("status x position");
+    EXPECT_NEAR(after, before, 60);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    const auto start = Clock::now();
+    sleepMs(600);
+    const long long advanced = askNumber("status x position") - after;
+    const long long elapsed = msSince(start);
+    EXPECT_NEAR(advanced, elapsed / 2, elapsed / 10 + 60);
+}
+
+TEST_F(Engine, SpeedChangeWhilePausedWaitsForResume) {
+    open("three.mp3");
+    ASSERT_EQ(send("play x from 1000"), 0);
+    ASSERT_EQ(send("pause x"), 0);
+    const long long paused = askNumber("status x position");
+    ASSERT_EQ(send("set x speed 1500"), 0);
+    EXPECT_EQ(ask("status x mode"), "paused");
+    EXPECT_EQ(askNumber("status x position"), paused);
+    ASSERT_EQ(send("resume x"), 0);
+    EXPECT_EQ(ask("status x mode"), "playing");
+}
+
+TEST_F(Engine, TruncatedFilePlaysWhatItHoldsAndEnds) {
+    open("truncated.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    msUntilNotPlaying(Clock::now(), 4000);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+}
+
+TEST_F(Engine, MonoAtAnotherRatePlays) {
+    open("mono.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    sleepMs(300);
+    EXPECT_GT(askNumber("status x position"), 150);
+    msUntilNotPlaying(Clock::now(), 3000);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+}
+
+TEST_F(Engine, NameIsResolvedAtOpenSoADirectoryChangeDoesNotMatter) {
+    open("two.mp3");
+    ASSERT_EQ(chdir("/"), 0);
+    ASSERT_EQ(send("play x"), 0);
+    sleepMs(100);
+    EXPECT_EQ(ask("status x mode"), "playing");
+}
+
+TEST_F(Engine, CloseWhilePlayingIsPromptAndFreesTheAlias) {
+    open("three.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    sleepMs(200);
+    const auto start = Clock::now();
+    ASSERT_EQ(send("close x"), 0);
+    // A bound for a hang, not a speed requirement.
+    EXPECT_LT(msSince(start), 1000);
+    EXPECT_EQ(send("status x mode"), MCIERR_INVALID_DEVICE_NAME);
+    open("two.mp3");
+}
+
+TEST_F(Engine, SeveralDevicesPlayIndependently) {
+    ASSERT_EQ(send("open two.mp3 type MPEGVideo alias x"), 0);
+    ASSERT_EQ(send("open three.mp3 type MPEGVideo alias y"), 0);
+    ASSERT_EQ(send("open \"My Song \xC3\xBC.mp3\" alias z"), 0);
+    ASSERT_EQ(send("play x"), 0);
+    ASSERT_EQ(send("play y from 1000"), 0);
+    ASSERT_EQ(send("play z"), 0);
+    ASSERT_EQ(send("pause z"), 0);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    EXPECT_EQ(ask("status y mode"), "playing");
+    EXPECT_EQ(ask("status z mode"), "paused");
+    ASSERT_EQ(send("close x"), 0);
+    sleepMs(200);
+    EXPECT_EQ(ask("status y mode"), "playing");
+    EXPECT_GT(askNumber("status y position"), 1100);
+}
+
+TEST_F(Engine, CommandsThatChangeNothingSucceed) {
+    open("two.mp3");
+    EXPECT_EQ(send("pause x"), 0);
+    EXPECT_EQ(send("resume x"), 0);
+    EXPECT_EQ(send("stop x"), 0);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+    ASSERT_EQ(send("play x"), 0);
+    EXPECT_EQ(send("play x"), 0);
+    EXPECT_EQ(send("resume x"), 0);
+    EXPECT_EQ(ask("status x mode"), "playing");
+}
+
+// exit() while a device plays, is paused or has ended must leave the
+// process cleanly: the exit status is the one asked for, so no crash, no
+// hang and no sanitizer report (which would change it).
+void exitWhile(const char* lastCommand) {
+    send("open two.mp3 type MPEGVideo alias x");
+    send("open three.mp3 type MPEGVideo alias y");
+    send("play y");
+    send("play x");
+    sleepMs(100);
+    send(lastCommand);
+    std::exit(3);
+}
+
+using EngineDeathTest = Engine;
+
+TEST_F(EngineDeathTest, ExitWhilePlayingIsClean) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(exitWhile("status x mode"), ::testing::ExitedWithCode(3), "");
+    EXPECT_EXIT(exitWhile("pause x"), ::testing::ExitedWithCode(3), "");
+    EXPECT_EXIT(exitWhile("play x from 1990"), ::testing::ExitedWithCode(3), "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    mcitest::installFixtures();
+    return RUN_ALL_TESTS();
+}

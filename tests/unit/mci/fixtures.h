@@ -1,0 +1,36 @@
+// MP3 files and bad files made once per test binary in a temporary folder,
+// with sox and lame, and a test base that runs inside that folder on the
+// silent output.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace mcitest {
+
+// The folder that holds the fixtures.
+const std::filesystem::path& fixtureFolder();
+
+// Sends a command and returns its code; the reply, if any, goes to *reply.
+int send(const std::string& command, std::string* reply = nullptr);
+// The reply of a command that must succeed.
+std::string ask(const std::string& command);
+long long askNumber(const std::string& command);
+
+// Runs each test with the fixture folder as working directory and closes
+// what the test left open.
+class MciTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+  private:
+    std::filesystem::path start_;
+};
+
+// Installs the fixtures; call from main before RUN_ALL_TESTS.
+void installFixtures();
+
+}  // namespace mcitest
