@@ -28,17 +28,19 @@ unsigned failWith(int error) {
     return 0;
 }
 
-unsigned char asciiLower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+unsigned char asciiUpper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
-// Letter case is folded for ASCII only: bytes above 0x7F are compared as they
-// are, so that any byte sequence orders the same way in every locale.
+// Letters are folded to upper case, as the Windows file system does, so "_"
+// sorts after the letters; folding is for ASCII only: bytes above 0x7F are
+// compared as they are, so that any byte sequence orders the same way in
+// every locale.
 int compareIgnoringAsciiCase(std::string_view a, std::string_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t k = 0; k < common; ++k) {
-        const unsigned char x = asciiLower(static_cast<unsigned char>(a[k]));
-        const unsigned char y = asciiLower(static_cast<unsigned char>(b[k]));
+        const unsigned char x = asciiUpper(static_cast<unsigned char>(a[k]));
+        const unsigned char y = asciiUpper(static_cast<unsigned char>(b[k]));
         if (x != y) {
             return x < y ? -1 : 1;
         }

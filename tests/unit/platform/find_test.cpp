@@ -55,6 +55,15 @@ TEST_F(DirectorySearch, OrdersShorterNameFirstAndBytesAbove127AfterAscii) {
     EXPECT_EQ(searchAll(), (Names{"a.mp3", "ab.mp3", "z.mp3", "\xc3\xa9t\xc3\xa9.mp3"}));
 }
 
+// Letters compare as capitals, so the signs between "Z" and "a" sort after
+// every letter, as they do in a Windows folder listing.
+TEST_F(DirectorySearch, UnderscoreSortsAfterLetters) {
+    touch("a_b.mp3");
+    touch("aab.mp3");
+    touch("AZB.mp3");
+    EXPECT_EQ(searchAll(), (Names{"aab.mp3", "AZB.mp3", "a_b.mp3"}));
+}
+
 TEST_F(DirectorySearch, TakesOnlyVisibleRegularFilesWithTheExtension) {
     touch("song.mp3");
     touch(".hidden.mp3");
