@@ -341,7 +341,7 @@ bool ResolveShortName(const char* name, char* out, std::size_t size) {
     }
     if (entryExists(name)) {
         if (!copyBounded(name, out, size)) {
-            errno = ERANGE;
+            errno = ENAMETOOLONG;
             return false;
         }
         return true;
@@ -367,7 +367,7 @@ bool ResolveShortName(const char* name, char* out, std::size_t size) {
         }
     }
     if (!copyBounded(resolved, out, size)) {
-        errno = ERANGE;
+        errno = ENAMETOOLONG;
         return false;
     }
     return true;

@@ -37,5 +37,5 @@ unsigned GetShortPathName(const char* longName, char* shortName, unsigned size);
 // name exists in the working directory, that name; otherwise when name is an
 // alias made by GetShortPathName for a file there, that file's name. Returns
 // true and writes the resolved name into out (bounded, terminated); false
-// when neither exists or out is too small.
+// with errno ENOENT when neither exists, ENAMETOOLONG when out is too small.
 bool ResolveShortName(const char* name, char* out, std::size_t size);

@@ -259,7 +259,9 @@ TEST_F(ShortNames, MissingFilesAndEmptyNamesFail) {
     EXPECT_EQ(GetShortPathName("", buffer, sizeof buffer), 0u);
     EXPECT_EQ(GetShortPathName(nullptr, buffer, sizeof buffer), 0u);
     EXPECT_FALSE(ResolveShortName("", buffer, sizeof buffer));
+    errno = 0;
     EXPECT_FALSE(ResolveShortName("NO1234~1.MP3", buffer, sizeof buffer));
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST_F(ShortNames, PathsArePassedOnOnlyWhenPlain) {
@@ -282,8 +284,12 @@ TEST_F(ShortNames, ResolveRefusesAnOutputThatIsTooSmall) {
     touch("Morning Light.mp3");
     const std::string alias = shortNameOf("Morning Light.mp3");
     char small[9];
+    errno = 0;
     EXPECT_FALSE(ResolveShortName("song.mp3", small, 8));
+    EXPECT_EQ(errno, ENAMETOOLONG);
     EXPECT_TRUE(ResolveShortName("song.mp3", small, 9));
+    errno = 0;
     EXPECT_FALSE(ResolveShortName(alias.c_str(), small, sizeof small));
+    EXPECT_EQ(errno, ENAMETOOLONG);
     EXPECT_FALSE(ResolveShortName(alias.c_str(), nullptr, 0));
 }
