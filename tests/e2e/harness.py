@@ -221,6 +221,9 @@ def parse_capture(text, alternate=None):
 # Terminal
 
 
+_EXIT = re.compile(r"EXIT:(\d+)")
+
+
 class ScreenTimeout(AssertionError):
     pass
 
@@ -273,11 +276,11 @@ class Terminal:
     def keys(self, *names):
         """Sends tmux key names: "Right", "Left", "NPage", "Down", "DC",
         "F3", "F9", "Enter", "Escape", "C-c", or single characters."""
-        self.tmux("send-keys", "-t", self.target, *names)
+        self.tmux("send-keys", "-t", self.target, "--", *names)
 
     def type(self, text):
         """Sends text literally, character by character as typed."""
-        self.tmux("send-keys", "-t", self.target, "-l", text)
+        self.tmux("send-keys", "-t", self.target, "-l", "--", text)
 
     def run(self, command_line):
         """Types a command line at the shell prompt and presses Enter."""
@@ -298,13 +301,18 @@ class Terminal:
         """Polls the pane until predicate(screen) is true; returns that
         screen. On timeout fails with the last screen shown."""
         deadline = time.monotonic() + timeout
+        history = []    # what rows 4 and 23 showed on the way, for the report
         while True:
             screen = self.capture()
             if predicate(screen):
                 return screen
+            brief = f"{screen.text(50, 4, 6).strip()} {screen.row(23).strip()}"
+            if not history or history[-1] != brief:
+                history.append(brief)
             if time.monotonic() > deadline:
                 raise ScreenTimeout(
                     f"timed out after {timeout:.0f} s waiting for {what}; "
+                    f"page number and status line seen meanwhile: {history[-12:]}; "
                     f"the screen:\n{screen}")
             time.sleep(POLL)
 
@@ -354,20 +362,25 @@ class Terminal:
     def start_player(self, binary, directory, args=()):
         """Runs the player in directory from the shell; its exit status is
         printed as EXIT:<n> when it ends."""
+        if self.exited():
+            # A previous run's status must not be taken for this one's.
+            self.run("clear")
+            self.wait_until(lambda s: not self.exited(s), "the screen to clear")
         command = " ".join(shlex.quote(str(a)) for a in (binary, *args))
         self.run(f"cd {shlex.quote(str(directory))} && "
                  f"{command} ; echo \"EXIT:$?\"")
 
+    def exited(self, screen=None):
+        """True when the pane shows the EXIT:<status> line of an ended run."""
+        screen = screen or self.capture()
+        return any(_EXIT.search(r) for r in screen.rows())
+
     def wait_exit(self, timeout=DEFAULT_TIMEOUT):
         """Waits for the player to end and returns its exit status."""
-        pat = re.compile(r"EXIT:(\d+)")
-
-        def ended(s):
-            return any(pat.search(r) for r in s.rows())
-        screen = self.wait_until(ended, "the player to end (EXIT:<status>)",
+        screen = self.wait_until(self.exited, "the player to end (EXIT:<status>)",
                                  timeout)
         for r in screen.rows():
-            m = pat.search(r)
+            m = _EXIT.search(r)
             if m:
                 return int(m.group(1))
         raise AssertionError("unreachable")
@@ -391,7 +404,7 @@ class Terminal:
         and typed text echoes at the prompt in the normal colour."""
         self.run("clear")
         try:
-            self.wait_until(lambda s: not s.contains("EXIT:"),
+            self.wait_until(lambda s: not self.exited(s),
                             "the screen to clear", timeout=5)
         except ScreenTimeout:
             pass    # the checks below tell what is wrong
@@ -523,6 +536,14 @@ def fill_folder(folder, names, long=(), medium=()):
                medium_song(i) if name in medium else short_song(i))
         link(src, os.path.join(folder, name))
     return folder
+
+
+def put_song(folder, name, seconds):
+    """Puts a song of the given length under name, replacing what is there."""
+    path = os.path.join(folder, name)
+    if os.path.exists(path):
+        os.remove(path)
+    link(song(seconds), path)
 
 
 def song_names(n, fmt="Song{:02d}.mp3"):
