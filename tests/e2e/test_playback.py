@@ -55,6 +55,19 @@ class EndOfSong(E2ETestCase):
         self.wait_page(1, rows_of(1, 9), "Song03")
         self.term.wait_text("3. Song03", 25, 7, colour=YELLOW)
 
+    def test_a_single_song_plays_again_and_again(self):
+        music = self.folder("music", ["Solo.mp3"], medium=["Solo.mp3"])
+        self.start_main(music, 1)
+        self.wait_playing("Solo")
+        self.term.wait_until(lambda s: (current_seconds(s) or 0) >= 2,
+                             "Current Time 00:02")
+        screen = self.term.wait_until(
+            lambda s: current_seconds(s) == 0 and s.has(1, 23, " Playing -> Solo "),
+            "Solo to start again")
+        self.term.wait_until(
+            lambda s: s.text(50, 4) == "[1]" and page_rows(s) == ["1. Solo"] + [""] * 8,
+            "page [1] with Solo alone")
+
     def test_full_last_pages_wrap_to_page_0(self):
         # Folders of 9 and 18 songs: the page after the last one holds no
         # song; play must come back to page 0 instead, also after the digit 9.
