@@ -1,5 +1,7 @@
-// Output through ALSA's "default" device, which reaches PulseAudio or
-// PipeWire on a desktop.
+// Output through an ALSA device: "default", which reaches PulseAudio or
+// PipeWire on a desktop, unless told otherwise. The device is driven in
+// non-blocking mode with bounded waits, so that a stalled device ends the
+// track instead of hanging the thread that has to stop it.
 #pragma once
 
 #include <alsa/asoundlib.h>
@@ -10,7 +12,7 @@ namespace mci {
 
 class AlsaSink final : public AudioSink {
   public:
-    AlsaSink() = default;
+    explicit AlsaSink(const char* device = "default") : device_(device) {}
     ~AlsaSink() override;
     AlsaSink(const AlsaSink&) = delete;
     AlsaSink& operator=(const AlsaSink&) = delete;
@@ -25,9 +27,11 @@ class AlsaSink final : public AudioSink {
     const char* name() const override { return "ALSA default"; }
 
   private:
-    int recover(int error);
+    int waitForRoom(int* stalledMs);
 
+    const char* device_;
     snd_pcm_t* pcm_ = nullptr;
+    long rate_ = 0;
     int channels_ = 0;
 };
 

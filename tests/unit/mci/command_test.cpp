@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/mci/mci.h"
+#include "platform/shortname.h"
 #include "tests/unit/mci/fixtures.h"
 
 namespace {
@@ -97,6 +98,16 @@ TEST_F(MciTest, QuotedAndUtf8NamesOpen) {
     ASSERT_EQ(send("open \"" + (mcitest::fixtureFolder() / "two.mp3").string() + "\" alias y"), 0);
     EXPECT_EQ(send("open \"My Song \xC3\xBC.mp3 alias z"), MCIERR_NO_CLOSING_QUOTE);
     EXPECT_EQ(errno, EINVAL);
+}
+
+// The player opens songs by their short name, which holds no blank.
+TEST_F(MciTest, ShortNamesOpenTheFileTheyStandFor) {
+    char shortName[80] = "";
+    ASSERT_GT(GetShortPathName("My Song \xC3\xBC.mp3", shortName, sizeof shortName), 0u);
+    ASSERT_EQ(std::string(shortName).find(' '), std::string::npos) << shortName;
+    ASSERT_EQ(send(std::string("open ") + shortName + " type MPEGVideo alias x"), 0);
+    EXPECT_NEAR(askNumber("status x length"), 2000, 30);
+    EXPECT_NEAR(askNumber(std::string("status ") + shortName + " length"), 2000, 30);
 }
 
 TEST_F(MciTest, OpenWithoutAliasGoesByItsName) {
