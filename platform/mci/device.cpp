@@ -208,6 +208,10 @@ void Device::halt() {
     thread_.join();
 }
 
+// Reports what is heard, counted on the output side: frames handed to the
+// output minus those it still holds, turned into source frames by the speed
+// ratio. Counting output frames, not decoded ones, leaves out the source
+// frames still held inside the tempo stage, which are not heard yet either.
 void Device::publish(long long writtenOut, double ratio) {
     const long delay = sink_->delay();
     std::lock_guard lock(mutex_);
