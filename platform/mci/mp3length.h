@@ -11,15 +11,15 @@ struct Mp3Facts {
     int channels = 0;        // of the first frame
 };
 
-// How far past the ID3v2 tags the first frame is searched for. A decoder that
-// is to play every file accepted here must skip at least this much junk
-// (MPG123_RESYNC_LIMIT).
+// How far past the ID3v2 tags the first frame is searched for: as far as
+// libmpg123 skips junk at the start of a file, so that every file accepted
+// here also plays.
 inline constexpr long kFirstFrameSearchLimit = 64 * 1024;
 
-// How much junk within the stream is skipped to find the next frame; audio
-// after a longer run of junk is not counted, as the decoder (whose default
-// MPG123_RESYNC_LIMIT this is) stops there.
-inline constexpr long kResyncLimit = 1024;
+// How much junk within the stream is skipped to find the next frame. Audio
+// after a longer run of junk is not counted, because the decoder stops
+// there: the engine's decoder must be given this as MPG123_RESYNC_LIMIT.
+inline constexpr long kResyncLimit = 4096;
 
 // Examines the file at path. Returns 0 with facts filled, or an MCIERR code:
 // MCIERR_FILE_NOT_FOUND (missing), MCIERR_INVALID_FILE (empty, a directory,
