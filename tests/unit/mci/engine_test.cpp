@@ -75,6 +75,21 @@ TEST_F(Engine, PositionFollowsRealTime) {
     const long long position = askNumber("status x position");
     const long long elapsed = msSince(start);
     EXPECT_NEAR(position, elapsed, elapsed / 10 + 50);
+    // What the output still holds is not heard yet: the position is never
+    // ahead of the time since play.
+    EXPECT_LE(position, elapsed + 5);
+}
+
+TEST_F(Engine, PositionAtDoubleSpeedIsNeverAheadOfWhatIsHeard) {
+    open("three.mp3");
+    ASSERT_EQ(send("set x speed 2000"), 0);
+    const auto start = Clock::now();
+    ASSERT_EQ(send("play x from 500"), 0);
+    sleepMs(400);
+    const long long position = askNumber("status x position");
+    const long long elapsed = msSince(start);
+    EXPECT_LE(position, 500 + 2 * elapsed + 10);
+    EXPECT_GE(position, 500 + 2 * elapsed * 8 / 10 - 100);
 }
 
 TEST_F(Engine, PlayFromJumpsAndRefusesPositionsPastTheEnd) {
