@@ -616,6 +616,13 @@ def current_seconds(screen):
     return int(m.group(1)) * 60 + int(m.group(2)) if m else None
 
 
+def rows_of(first, count):
+    """Expected playlist rows of a page that shows Song<first> and the
+    following songs, count of them."""
+    rows = [f"{i + 1}. Song{first + i:02d}" for i in range(count)]
+    return rows + [""] * (9 - count)
+
+
 def page_rows(screen):
     """The nine playlist rows (rows 5 to 13 from column 25)."""
     return [screen.text(25, r) for r in range(5, 14)]

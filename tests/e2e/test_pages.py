@@ -5,16 +5,11 @@ import re
 import unittest
 
 from harness import (E2ETestCase, GREY, LIGHT_GREEN, LIGHT_RED, WHITE, YELLOW,
-                     current_seconds, page_rows, song_names)
+                     current_seconds, page_rows, rows_of, song_names)
 
 HELP = [" P = Play", " S = Stop", " W = Pause", " -> = Next Song",
         " <- = Prev Song", " L = Load Song(s)", " Q = Quit"]
 HINT = "Press (+) to next Play List or (-) to prev Play List"
-
-
-def rows_of(first, count):
-    rows = [f"{i + 1}. Song{first + i:02d}" for i in range(count)]
-    return rows + [""] * (9 - count)
 
 
 def no_yellow_in_playlist(screen):
