@@ -6,15 +6,11 @@
 #include <mutex>
 
 #include "platform/mci/mci.h"
+#include "platform/mci/mp3length.h"
 
 namespace mci {
 
 namespace {
-
-// How many bytes of garbage the decoder may skip looking for the next frame.
-// Bounded, so that a file that is not MPEG audio is refused quickly instead
-// of being searched to its end.
-constexpr long kResyncLimit = 4096;
 
 void initLibrary() {
     static std::once_flag once;
@@ -57,6 +53,9 @@ int Decoder::open(int fd) {
     }
     // Library messages would land on the player's screen.
     mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
+    // Junk is skipped exactly as far as the length measurement skips it, so
+    // that what is measured is what plays; a file that is not MPEG audio is
+    // refused quickly instead of being searched to its end.
     mpg123_param(handle_, MPG123_RESYNC_LIMIT, kResyncLimit, 0);
     acceptFloatAtEveryRate(handle_);
     if (lseek(fd, 0, SEEK_SET) < 0 || mpg123_open_fd(handle_, fd) != MPG123_OK) {
