@@ -242,11 +242,15 @@ class AliasCache {
                 return rebuild(table) ? table.get() : nullptr;
             }
         }
+        std::unique_ptr<AliasTable> table;
+        if (!rebuild(table)) {
+            return nullptr;
+        }
         if (tables_.size() >= kMaxTables) {
             tables_.clear();
         }
-        tables_.push_back(std::make_unique<AliasTable>());
-        return rebuild(tables_.back()) ? tables_.back().get() : nullptr;
+        tables_.push_back(std::move(table));
+        return tables_.back().get();
     }
 
   private:
