@@ -292,6 +292,7 @@ bool inputWaiting() {
 }  // namespace
 
 int _getch() {
+    std::fflush(stdout);
     while (queue.empty()) {
         if (inputEnded) {
             endOfInput();
@@ -304,6 +305,7 @@ int _getch() {
 // The end of input counts as a key waiting, so that the _getch() that follows
 // ends the program instead of the caller polling forever.
 int _kbhit() {
+    std::fflush(stdout);
     while (queue.empty() && !inputEnded && inputWaiting()) {
         decodeNextKey(0);
     }
@@ -311,6 +313,7 @@ int _kbhit() {
 }
 
 void _sleep(unsigned ms) {
+    std::fflush(stdout);
     struct timespec until;
     clock_gettime(CLOCK_MONOTONIC, &until);
     until.tv_sec += ms / 1000;
@@ -324,6 +327,7 @@ void _sleep(unsigned ms) {
 }
 
 bool sleepUntilKey(unsigned ms) {
+    std::fflush(stdout);
     long long deadline = nowMs() + ms;
     for (;;) {
         if (_kbhit()) {

@@ -20,7 +20,9 @@ void clreol();
 void textcolor(int color);
 
 // Terminal session. conioStart() takes the terminal over (alternate screen,
-// keys unechoed and unbuffered, standard output unbuffered) and arranges that
+// keys unechoed and unbuffered, standard output flushed before every key read
+// and every sleep, so the screen is complete whenever the program waits) and
+// arranges that
 // conioRestore() runs on every way out: exit, SIGINT (Ctrl+C), SIGTERM,
 // SIGHUP, SIGQUIT. After such a signal the program ends with status 1, like
 // every other end. Without a terminal it leaves the terminal modes alone but

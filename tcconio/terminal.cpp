@@ -39,6 +39,19 @@ volatile sig_atomic_t alternateScreenOn = 0;
 volatile sig_atomic_t resized = 0;
 bool started = false;
 
+// Every screen operation needs the terminal's size; asking the terminal each
+// time would cost two system calls per cursor move, so the answer is kept
+// until the terminal announces a new size.
+enum class Output { Unknown, Terminal, Other };
+Output output = Output::Unknown;
+volatile sig_atomic_t sizeKnown = 0;
+int knownCols = 0;
+int knownRows = 0;
+
+// Output is collected here and written in one piece before the program waits
+// (see keyboard.cpp), instead of one write per escape sequence and printf.
+char outputBuffer[1 << 16];
+
 void writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         ssize_t n = write(fd, data, size);
@@ -72,6 +85,7 @@ extern "C" void onFatalSignal(int) {
 
 extern "C" void onResize(int) {
     resized = 1;
+    sizeKnown = 0;
 }
 
 void installHandler(int signo, void (*handler)(int), int flags) {
@@ -160,14 +174,22 @@ bool conioScreenSize(int* cols, int* rows) {
         *rows = pretendRows;
         return true;
     }
-    if (!isatty(STDOUT_FILENO)) {
+    if (output == Output::Unknown) {
+        output = isatty(STDOUT_FILENO) ? Output::Terminal : Output::Other;
+    }
+    if (output == Output::Other) {
         return false;
     }
-    if (!realTerminalSize(cols, rows)) {
-        // A terminal that does not tell its size: assume the player's layout.
-        *cols = kNeededCols;
-        *rows = kNeededRows;
+    if (!sizeKnown) {
+        sizeKnown = 1;
+        if (!realTerminalSize(&knownCols, &knownRows)) {
+            // A terminal that does not tell its size: assume the player's layout.
+            knownCols = kNeededCols;
+            knownRows = kNeededRows;
+        }
     }
+    *cols = knownCols;
+    *rows = knownRows;
     return true;
 }
 
@@ -178,9 +200,14 @@ void conioPretendTerminal(int cols, int rows) {
 }
 
 void conioStart() {
-    // Unbuffered, so that every character is on the screen before the next
-    // cursor move and before the next key read.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // On a terminal the output is buffered and flushed before every key read
+    // and every sleep, so the screen is complete whenever the program waits;
+    // elsewhere it is unbuffered, so nothing is held back.
+    if (isatty(STDOUT_FILENO)) {
+        std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    } else {
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+    }
     if (started) {
         return;
     }
