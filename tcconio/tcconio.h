@@ -32,8 +32,9 @@ void conioStart();
 // once and from any exit path.
 void conioRestore();
 
-// True once after each change of the terminal's size (SIGWINCH); needs
-// conioStart().
+// True once after each change of the terminal's size (SIGWINCH), and after
+// the terminal was given back for a stop (Ctrl+Z) and taken over again: either
+// way the screen must be drawn anew. Needs conioStart().
 bool conioTakeResize();
 // While the terminal is smaller than 80 x 25, shows a one-line request to
 // enlarge it; returns once it is large enough or a key was pressed (the key is

@@ -34,9 +34,13 @@ int pretendRows = 0;
 // change it stands for is made, and the saved modes are written before the
 // handlers are installed, so a handler never restores something half-saved.
 struct termios savedModes;
+struct termios rawModes;
 volatile sig_atomic_t rawModeOn = 0;
 volatile sig_atomic_t alternateScreenOn = 0;
 volatile sig_atomic_t resized = 0;
+// Set when the terminal was given back and taken over again (Ctrl+Z, fg):
+// the colours it holds are its defaults again.
+volatile sig_atomic_t reentered = 0;
 bool started = false;
 
 // Every screen operation needs the terminal's size; asking the terminal each
@@ -96,12 +100,44 @@ void installHandler(int signo, void (*handler)(int), int flags) {
     sigaction(signo, &action, nullptr);
 }
 
+// Ctrl+Z: the shell gets its terminal back while the player is stopped, and
+// the player takes it over again when it goes on. When no shell could go on
+// with it (an orphaned process group), the stop is discarded and the player
+// takes the terminal back at once.
+extern "C" void onSuspend(int) {
+    int savedErrno = errno;
+    bool wasRaw = rawModeOn;
+    bool wasAlternate = alternateScreenOn;
+    restoreTerminalModes();
+    installHandler(SIGTSTP, SIG_DFL, 0);
+    sigset_t suspend;
+    sigemptyset(&suspend);
+    sigaddset(&suspend, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &suspend, nullptr);
+    raise(SIGTSTP);  // stops here until the shell continues the player
+    installHandler(SIGTSTP, onSuspend, SA_RESTART);
+    if (wasRaw && tcsetattr(STDIN_FILENO, TCSANOW, &rawModes) == 0) {
+        rawModeOn = 1;
+    }
+    if (wasAlternate) {
+        writeAll(STDOUT_FILENO, kEnterSequence, sizeof kEnterSequence - 1);
+        alternateScreenOn = 1;
+    }
+    sizeKnown = 0;
+    reentered = 1;
+    resized = 1;
+    errno = savedErrno;
+}
+
 void installHandlers() {
     // SIGQUIT (Ctrl+\) would otherwise leave the terminal raw as well.
     for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         installHandler(signo, onFatalSignal, 0);
     }
     installHandler(SIGWINCH, onResize, SA_RESTART);
+    if (rawModeOn || alternateScreenOn) {
+        installHandler(SIGTSTP, onSuspend, SA_RESTART);
+    }
 }
 
 // Keys unechoed and unbuffered. ISIG stays so that Ctrl+C raises SIGINT, and
@@ -115,6 +151,7 @@ void enterRawMode() {
     raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
+    rawModes = raw;
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
         rawModeOn = 1;
     }
@@ -233,6 +270,10 @@ bool conioTakeResize() {
         return false;
     }
     resized = 0;
+    if (reentered) {
+        reentered = 0;
+        conioSendAttribute();
+    }
     return true;
 }
 

@@ -7,8 +7,12 @@
 namespace mci {
 
 namespace {
-// As much as a typical sound card buffers: the writer runs this far ahead.
-constexpr double kBufferSeconds = 0.1;
+// The writer fills the "device" up to the high mark and then sleeps until it
+// has played down to the low mark, as a writer to a sound card sleeps until a
+// period is free. Waking a few times a second instead of once per decoded chunk
+// keeps the playback thread's cost close to the decoding itself.
+constexpr double kHighMarkSeconds = 0.5;
+constexpr double kLowMarkSeconds = 0.25;
 }  // namespace
 
 SilentSink::SilentSink(SilentClock clock) : clock_(clock) {}
@@ -45,7 +49,9 @@ int SilentSink::write(const float*, std::size_t count) {
         start_ = now - std::chrono::duration_cast<Clock::duration>(dry);
     }
     written_ += static_cast<long long>(count);
-    waitUntilQueuedAtMost(static_cast<long long>(kBufferSeconds * rate_));
+    if (delay() > static_cast<long>(kHighMarkSeconds * rate_)) {
+        waitUntilQueuedAtMost(static_cast<long long>(kLowMarkSeconds * rate_));
+    }
     return 0;
 }
 

@@ -40,6 +40,19 @@ class WaysOut(E2ETestCase):
         self.assertEqual(self.term.wait_exit(), 1)
         self.term.assert_usable(self)
 
+    def test_ctrl_z_gives_the_terminal_back_until_fg(self):
+        self.start_playing()
+        self.term.keys("C-z")
+        self.term.wait_until(lambda s: s.contains("Stopped"),
+                             "the shell to report the stopped player")
+        self.term.assert_usable(self)
+        self.term.run("fg")
+        screen = self.term.wait_text(" TotalSong = 2", 1, 20)
+        self.assertTrue(screen.alternate, f"the player did not take the screen back:\n{screen}")
+        self.term.signal_player(signal.SIGTERM)
+        self.term.wait_until(lambda s: not self.term.player_pids(), "the player to end")
+        self.term.assert_usable(self)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -52,6 +52,22 @@ INSTANTIATE_TEST_SUITE_P(
                       WayOut{"SIGHUP", [](PtyChild& p) { p.signal(SIGHUP); }}),
     [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
+// The probe leads its own session, so no shell could continue it after a
+// stop: Ctrl+Z gives the terminal back and takes it over again at once.
+TEST(Suspend, WithoutAShellTheTerminalIsTakenBackAtOnce) {
+    PtyChild probe("keys", 80, 25);
+    probe.readUntil("READY\r\n");
+    probe.send("\x1a");
+    probe.send("a");
+    std::string shown = probe.readUntil("<97>");
+    std::size_t left = shown.find(kLeaveAlternateScreen);
+    ASSERT_NE(left, std::string::npos);
+    EXPECT_NE(shown.find("\x1b[?1049h", left), std::string::npos) << "taken over again";
+    EXPECT_EQ(probe.localModes() & (ECHO | ICANON), 0u) << "raw again";
+    probe.send("q");
+    expectRestored(probe);
+}
+
 TEST(RequireSize, SmallWindowAsksToGrowUntilAKey) {
     PtyChild probe("size", 70, 20);
     probe.readUntil("at least 80 x 25 (now 70 x 20)");
