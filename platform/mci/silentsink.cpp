@@ -6,15 +6,6 @@
 
 namespace mci {
 
-namespace {
-// The writer fills the "device" up to the high mark and then sleeps until it
-// has played down to the low mark, as a writer to a sound card sleeps until a
-// period is free. Waking a few times a second instead of once per decoded chunk
-// keeps the playback thread's cost close to the decoding itself.
-constexpr double kHighMarkSeconds = 0.5;
-constexpr double kLowMarkSeconds = 0.25;
-}  // namespace
-
 SilentSink::SilentSink(SilentClock clock) : clock_(clock) {}
 
 int SilentSink::open(long rate, int channels) {

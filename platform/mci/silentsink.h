@@ -10,6 +10,13 @@ namespace mci {
 
 class SilentSink final : public AudioSink {
   public:
+    // The writer fills the "device" up to the high mark and then sleeps until
+    // it has played down to the low mark, as a writer to a sound card sleeps
+    // until a period is free. Waking a few times a second instead of once per
+    // decoded chunk keeps the playback thread's cost close to the decoding.
+    static constexpr double kHighMarkSeconds = 0.5;
+    static constexpr double kLowMarkSeconds = 0.25;
+
     explicit SilentSink(SilentClock clock = {});
 
     int open(long rate, int channels) override;

@@ -65,12 +65,13 @@ class StderrCapture {
 TEST(SilentSink, QueuesNoMoreThanADeviceBufferWould) {
     mci::SilentSink sink;
     ASSERT_EQ(sink.open(kRate, kChannels), 0);
-    for (int i = 0; i < 10; ++i) {
+    const long highMark = static_cast<long>(mci::SilentSink::kHighMarkSeconds * kRate);
+    for (int i = 0; i < 40; ++i) {
         ASSERT_EQ(sink.write(silence().data(), kChunk), 0);
-        EXPECT_LE(sink.delay(), kRate / 10 + static_cast<long>(kChunk));
+        EXPECT_LE(sink.delay(), highMark + static_cast<long>(kChunk));
     }
-    // Ten chunks were written but only a buffer's worth waits: the rest was
-    // "heard" while write waited.
+    // Forty chunks (a second) were written but only a buffer's worth waits:
+    // the rest was "heard" while write waited.
     EXPECT_GT(sink.delay(), 0);
     sink.drop();
     EXPECT_EQ(sink.delay(), 0);
