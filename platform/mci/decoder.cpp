@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "platform/mci/mci.h"
@@ -40,6 +42,7 @@ void Decoder::release() {
         mpg123_delete(handle_);
         handle_ = nullptr;
     }
+    file_.reset();
 }
 
 int Decoder::open(int fd) {
@@ -58,7 +61,11 @@ int Decoder::open(int fd) {
     // refused quickly instead of being searched to its end.
     mpg123_param(handle_, MPG123_RESYNC_LIMIT, kResyncLimit, 0);
     acceptFloatAtEveryRate(handle_);
-    if (lseek(fd, 0, SEEK_SET) < 0 || mpg123_open_fd(handle_, fd) != MPG123_OK) {
+    file_ = std::make_unique<BufferedFile>();
+    file_->fd = fd;
+    if (lseek(fd, 0, SEEK_SET) < 0 ||
+        mpg123_replace_reader_handle(handle_, readBuffered, seekBuffered, nullptr) != MPG123_OK ||
+        mpg123_open_handle(handle_, file_.get()) != MPG123_OK) {
         release();
         errno = EIO;
         return MCIERR_FILE_READ;
@@ -74,6 +81,47 @@ int Decoder::open(int fd) {
     mpg123_format_none(handle_);
     mpg123_format(handle_, rate_, channels_, MPG123_ENC_FLOAT_32);
     return 0;
+}
+
+mpg123_ssize_t Decoder::readBuffered(void* handle, void* out, std::size_t size) {
+    auto* file = static_cast<BufferedFile*>(handle);
+    if (file->used == file->filled) {
+        ssize_t got;
+        do {
+            got = ::read(file->fd, file->buffer, sizeof file->buffer);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            return -1;
+        }
+        file->bufferStart += static_cast<off_t>(file->filled);
+        file->used = 0;
+        file->filled = static_cast<std::size_t>(got);
+    }
+    std::size_t count = std::min(size, file->filled - file->used);
+    std::memcpy(out, file->buffer + file->used, count);
+    file->used += count;
+    return static_cast<mpg123_ssize_t>(count);
+}
+
+off_t Decoder::seekBuffered(void* handle, off_t offset, int whence) {
+    auto* file = static_cast<BufferedFile*>(handle);
+    const off_t current = file->bufferStart + static_cast<off_t>(file->used);
+    if (whence == SEEK_CUR) {
+        offset += current;
+        whence = SEEK_SET;
+    }
+    if (whence == SEEK_SET && offset >= file->bufferStart &&
+        offset <= file->bufferStart + static_cast<off_t>(file->filled)) {
+        file->used = static_cast<std::size_t>(offset - file->bufferStart);
+        return offset;
+    }
+    const off_t position = ::lseek(file->fd, offset, whence);
+    if (position >= 0) {
+        file->bufferStart = position;
+        file->used = 0;
+        file->filled = 0;
+    }
+    return position;
 }
 
 bool Decoder::seek(long long frame) {

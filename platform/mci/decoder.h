@@ -2,8 +2,10 @@
 #pragma once
 
 #include <mpg123.h>
+#include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 
 namespace mci {
 
@@ -32,9 +34,22 @@ class Decoder {
     Status read(float* out, std::size_t maxFrames, std::size_t* count);
 
   private:
+    // The file as libmpg123 reads it: through a buffer, since its own reader
+    // asks the kernel twice for every frame.
+    struct BufferedFile {
+        int fd = -1;
+        off_t bufferStart = 0;  // file offset of buffer[0]
+        std::size_t used = 0;   // bytes of buffer taken
+        std::size_t filled = 0;
+        char buffer[1 << 16];
+    };
+    static mpg123_ssize_t readBuffered(void* file, void* out, std::size_t size);
+    static off_t seekBuffered(void* file, off_t offset, int whence);
+
     void release();
     bool formatUnchanged() const;
 
+    std::unique_ptr<BufferedFile> file_;
     mpg123_handle* handle_ = nullptr;
     long rate_ = 0;
     int channels_ = 0;
