@@ -76,7 +76,17 @@ TEST_F(Pages, AnEmptyDisplayNameEndsTheWalkOverItsPage) {
     EXPECT_EQ(songsOnPage(0), 1);
 }
 
-class Scan : public PlayerTest {};
+class Scan : public PlayerTest {
+  protected:
+    // count files named like songs, all links to one file.
+    void fillWithSongs(const std::filesystem::path& folder, int count) {
+        touch(folder / "seed.mp3");
+        for (int k = 1; k < count; ++k) {
+            std::filesystem::create_hard_link(folder / "seed.mp3",
+                                              folder / ("song " + std::to_string(k) + ".mp3"));
+        }
+    }
+};
 
 TEST_F(Scan, ListsTheFolderInNameOrderWithoutHiddenFiles) {
     auto folder = enterNewFolder();
@@ -133,24 +143,14 @@ TEST_F(Scan, CutsANameLongerThanItsCellForDisplayOnly) {
 // The scan's endings run in a child process; what it printed is read back
 // from the captured output afterwards.
 TEST_F(Scan, MoreThanFiveThousandFilesEndWithTheMaximumMessage) {
-    auto folder = enterNewFolder();
-    touch(folder / "seed.mp3");
-    for (int k = 0; k < kMaxSongs; ++k) {
-        std::filesystem::create_hard_link(folder / "seed.mp3",
-                                          folder / ("song " + std::to_string(k) + ".mp3"));
-    }
+    fillWithSongs(enterNewFolder(), kMaxSongs + 1);
     fake::pressKeys("k");
     EXPECT_EXIT(GetAllSong(), ::testing::ExitedWithCode(1), "");
     EXPECT_EQ(screen().text(28, 10, 28), "Maximum 5000 mp3 files loads");
 }
 
 TEST_F(Scan, FiveThousandFilesLoad) {
-    auto folder = enterNewFolder();
-    touch(folder / "seed.mp3");
-    for (int k = 1; k < kMaxSongs; ++k) {
-        std::filesystem::create_hard_link(folder / "seed.mp3",
-                                          folder / ("song " + std::to_string(k) + ".mp3"));
-    }
+    fillWithSongs(enterNewFolder(), kMaxSongs);
     GetAllSong();
     init();
     EXPECT_EQ(S.TotalSong, kMaxSongs);
