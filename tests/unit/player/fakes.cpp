@@ -111,6 +111,10 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
     if (w.size() < 2) {
         return fake::refuse(MCIERR_UNRECOGNIZED_COMMAND);
     }
+    if (state.failing.count(w[0]) != 0) {
+        errno = EIO;
+        return MCIERR_HARDWARE;
+    }
     if (w[0] == "open") {
         return fake::open(w);
     }

@@ -17,6 +17,7 @@ struct Media {
     std::string length = "0";            // reply to "status MP3_Device length"
     std::string position = "0";          // reply to "status MP3_Device position"
     std::set<std::string> refusedFiles;  // names whose open is refused
+    std::set<std::string> failing;       // first words of commands that fail with EIO
 };
 
 // The fake's state; reset() empties it.

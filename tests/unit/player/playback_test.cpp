@@ -137,4 +137,20 @@ TEST_F(Playback, ASongThatCannotBeOpenedIsReportedAndCountsAsEnded) {
     EXPECT_EQ(S.isPlay, 0);
 }
 
+TEST_F(Playback, AnyOtherFailingCommandEndsTheProgramWithATrueError) {
+    Play();
+    for (const char* command : {"status", "stop", "pause", "close"}) {
+        SCOPED_TRACE(command);
+        fake::media().failing = {command};
+        fake::pressKeys("w");
+        auto fail = [&] {
+            StatSong();
+            Stop();
+            Pause();
+            CloseSong();
+        };
+        EXPECT_EXIT(fail(), ::testing::ExitedWithCode(1), "^error: Input/output error\n$");
+    }
+}
+
 }  // namespace
