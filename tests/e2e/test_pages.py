@@ -56,6 +56,19 @@ class MainScreen(E2ETestCase):
         screen = self.start_main(music, 9)
         self.assertEqual(screen.text(1, 15), " Enter your choice:", screen)
 
+    def test_a_resized_terminal_gets_the_screen_drawn_anew(self):
+        music = self.folder("music", song_names(12), long=["Song01.mp3"])
+        self.start_main(music, 12)
+        self.term.tmux("resize-window", "-t", self.term.target, "-x", "70", "-y", "20")
+        self.term.wait_until(lambda s: s.contains("80 x 25"),
+                             "the request to enlarge the terminal")
+        self.term.tmux("resize-window", "-t", self.term.target, "-x", "80", "-y", "25")
+        screen = self.term.wait_until(
+            lambda s: s.text(1, 20, 15) == " TotalSong = 12" and s.contains(" Play List")
+            and s.text(25, 5, 9) == "1. Song01" and not s.contains("80 x 25"),
+            "the main screen drawn anew")
+        self.assertEqual(screen.row(5)[:9], " P = Play", screen)
+
 
 class Paging(E2ETestCase):
     def wait_page(self, page, rows):
