@@ -326,17 +326,23 @@ void _sleep(unsigned ms) {
     }
 }
 
+// One poll for the whole sleep when no key comes: the main loop sleeps
+// several times a second for as long as the player runs.
 bool sleepUntilKey(unsigned ms) {
     std::fflush(stdout);
     long long deadline = nowMs() + ms;
-    for (;;) {
-        if (_kbhit()) {
-            return true;
-        }
+    while (queue.empty() && !inputEnded) {
         long long left = deadline - nowMs();
         if (left <= 0) {
             return false;
         }
-        waitForInput(static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (pendingByte < 0 &&
+            !waitForInput(static_cast<int>(std::min<long long>(left, INT_MAX)))) {
+            return false;
+        }
+        // Input came; a sequence that is not a key is dropped whole and the
+        // sleep goes on.
+        decodeNextKey(0);
     }
+    return true;
 }
