@@ -7,17 +7,10 @@
 
 namespace {
 
-constexpr int kFirstRow = 5;
-
-void moveToRow(int slot) {
-    S.y[slot] = slot + kFirstRow;
-    gotoxy(S.x, S.y[slot]);
-}
-
 void clearRowsOf(int page) {
     int count = songsOnPage(page);
     for (int slot = 0; slot < count; ++slot) {
-        moveToRow(slot);
+        gotoPlaylistRow(slot);
         clreol();
     }
 }
@@ -27,7 +20,7 @@ void clearRowsOf(int page) {
 void drawPageAsWindow() {
     int count = songsOnPage(S.p_count);
     for (int slot = 0; slot < count; ++slot) {
-        moveToRow(slot);
+        gotoPlaylistRow(slot);
         printPlaylistRow(slot);
         copyCell(S.NextSong[slot], S.p_file[S.p_count][slot]);
         copyCell(S.LongFileName[slot], S.p_List[S.p_count][slot]);
@@ -35,6 +28,11 @@ void drawPageAsWindow() {
 }
 
 }  // namespace
+
+void gotoPlaylistRow(int slot) {
+    S.y[slot] = slot + 5;
+    gotoxy(S.x, S.y[slot]);
+}
 
 int songsOnPage(int page) {
     int count = 0;
@@ -89,11 +87,11 @@ void AutoP_List() {
     for (int slot = 0; slot < count; ++slot) {
         if (slot == count - 1) {
             for (int rest = slot; rest < kSlotsPerPage; ++rest) {
-                moveToRow(rest);
+                gotoPlaylistRow(rest);
                 clreol();
             }
         }
-        moveToRow(slot);
+        gotoPlaylistRow(slot);
         clreol();
         textcolor(7);
         printPlaylistRow(slot);

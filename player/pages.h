@@ -14,6 +14,8 @@ void AutoP_List();
 // Draws the row last highlighted in the normal colour again.
 void GetOldColor();
 
+// Moves the cursor to the playlist row of a slot, noting the row in y.
+void gotoPlaylistRow(int slot);
 // Number of songs on a page: its slots up to the first empty name.
 int songsOnPage(int page);
 // Prints the playlist row of a slot of the page shown at the cursor.

@@ -26,8 +26,7 @@ constexpr char kPrefixExtended = static_cast<char>(224);
 void drawPlaylist() {
     int count = songsOnPage(S.p_count);
     for (int slot = 0; slot < count; ++slot) {
-        S.y[slot] = slot + 5;
-        gotoxy(S.x, S.y[slot]);
+        gotoPlaylistRow(slot);
         clreol();
         printPlaylistRow(slot);
     }

@@ -72,8 +72,7 @@ int Device::playFrom(long long ms) {
 int Device::pause() {
     settleFinished();
     if (mode_ == Mode::kPlaying) {
-        restMs_ = livePositionMs();
-        halt();
+        holdAtHeardPosition();
         mode_ = Mode::kPaused;
     }
     return 0;
@@ -87,8 +86,7 @@ int Device::resume() {
 int Device::stop() {
     settleFinished();
     if (mode_ == Mode::kPlaying) {
-        restMs_ = livePositionMs();
-        halt();
+        holdAtHeardPosition();
     }
     mode_ = Mode::kStopped;
     return 0;
@@ -192,6 +190,12 @@ int Device::start(long long ms) {
     thread_ = std::thread(&Device::run, this, runSpeed_, atEnd);
     mode_ = Mode::kPlaying;
     return 0;
+}
+
+// Pause and stop keep what is heard now as the place to go on from.
+void Device::holdAtHeardPosition() {
+    restMs_ = livePositionMs();
+    halt();
 }
 
 // Stops the playback thread, if any, and takes decoder and output back. The

@@ -62,6 +62,7 @@ class Device {
     int start(long long ms);
     int prepareOutput();
     void halt();
+    void holdAtHeardPosition();
     void settleFinished();
     long long livePositionMs();
     long long framesToMs(long long frames) const;
