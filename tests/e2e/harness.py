@@ -8,8 +8,10 @@ so that its exit status can be read from the pane once it has ended.
 
 Environment:
   MP3_BINARY        the player executable (required for the player tests)
-  MP3_E2E_FIXTURES  cache dir for encoded songs and per-test folders
+  MP3_E2E_FIXTURES  cache dir for encoded songs
                     (default: a dir under the system temp dir)
+  MP3_E2E_SCRATCH   where per-test folders are made (default: the system
+                    temp dir, a short path whatever the checkout's)
   MP3_E2E_KEEP      if set, per-test folders are kept after the test
 """
 
@@ -477,6 +479,15 @@ def fixture_root():
     return root
 
 
+def scratch_root():
+    """Where per-test folders go: a short path of its own, so that tests on
+    path lengths do not depend on where the checkout lives. Songs are hard
+    linked in when it shares the fixtures' file system, copied otherwise."""
+    root = os.environ.get("MP3_E2E_SCRATCH") or tempfile.gettempdir()
+    os.makedirs(root, exist_ok=True)
+    return root
+
+
 def song(seconds, freq=440):
     """Path of a cached MP3 song of the given length (sine tone), encoded
     once per build and shared by all tests."""
@@ -564,17 +575,13 @@ def player_binary():
 
 
 class E2ETestCase(unittest.TestCase):
-    """Gives each test a fresh terminal and a scratch folder under the
-    fixture root (same file system as the cached songs, for hard links)."""
+    """Gives each test a fresh terminal and a scratch folder of its own."""
 
     needs_player = True
 
     def setUp(self):
         self.binary = player_binary() if self.needs_player else None
-        work = os.path.join(fixture_root(), "work")
-        os.makedirs(work, exist_ok=True)
-        self.tmp = tempfile.mkdtemp(prefix=self.id().rsplit(".", 1)[-1] + "-",
-                                    dir=work)
+        self.tmp = tempfile.mkdtemp(prefix="mp3-e2e-", dir=scratch_root())
         self.term = Terminal()
         self.addCleanup(self._cleanup)
 
