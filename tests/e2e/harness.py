@@ -483,9 +483,11 @@ def scratch_root():
     """Where per-test folders go: a short path of its own, so that tests on
     path lengths do not depend on where the checkout lives. Songs are hard
     linked in when it shares the fixtures' file system, copied otherwise."""
-    root = os.environ.get("MP3_E2E_SCRATCH") or tempfile.gettempdir()
-    if len(root) > 48 and os.access("/tmp", os.W_OK):
-        root = "/tmp"   # the tests on 127-byte paths need room below it
+    root = os.environ.get("MP3_E2E_SCRATCH")
+    if not root:
+        root = tempfile.gettempdir()
+        if len(root) > 48 and os.access("/tmp", os.W_OK):
+            root = "/tmp"   # the tests on 127-byte paths need room below it
     os.makedirs(root, exist_ok=True)
     return root
 
