@@ -87,6 +87,26 @@ extern "C" void onFatalSignal(int) {
     _exit(1);
 }
 
+// What a crash signal did before the player took it over (the default, or a
+// sanitizer's report), indexed by signal number.
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+struct sigaction crashActions[NSIG];
+
+// A crash gives the terminal back first, then meets the signal's earlier
+// action, so that the core dump or the sanitizer's report and the exit
+// status are those of the crash itself. A fault of the processor happens
+// again as soon as this returns; a signal that was sent is sent again, and
+// taken when this returns, since it is blocked until then.
+extern "C" void onCrash(int signo, siginfo_t* info, void*) {
+    int savedErrno = errno;
+    restoreTerminalModes();
+    sigaction(signo, &crashActions[signo], nullptr);
+    if (info == nullptr || info->si_code <= 0) {
+        raise(signo);
+    }
+    errno = savedErrno;
+}
+
 extern "C" void onResize(int) {
     resized = 1;
     sizeKnown = 0;
@@ -133,6 +153,13 @@ void installHandlers() {
     // SIGQUIT (Ctrl+\) would otherwise leave the terminal raw as well.
     for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         installHandler(signo, onFatalSignal, 0);
+    }
+    for (int signo : kCrashSignals) {
+        struct sigaction action {};
+        action.sa_sigaction = onCrash;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        sigaction(signo, &action, &crashActions[signo]);
     }
     installHandler(SIGWINCH, onResize, SA_RESTART);
     if (rawModeOn || alternateScreenOn) {

@@ -4,7 +4,10 @@
 //                      the scan code that follows
 //   conio_probe size   runs conioRequireSize(), then prints whether a key is
 //                      still waiting and conioTakeResize() twice, then exit(1)
+//   conio_probe crash  waits for a key: 's' touches an unmapped address,
+//                      'a' calls abort()
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +30,14 @@ namespace {
     }
 }
 
+[[noreturn]] void crashOnKey() {
+    if (_getch() == 's') {
+        // Page zero is never mapped.
+        *reinterpret_cast<volatile int*>(std::uintptr_t{16}) = 1;
+    }
+    std::abort();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,6 +48,9 @@ int main(int argc, char** argv) {
     std::printf("READY\n");
     if (std::strcmp(argv[1], "keys") == 0) {
         echoKeys();
+    }
+    if (std::strcmp(argv[1], "crash") == 0) {
+        crashOnKey();
     }
     if (std::strcmp(argv[1], "size") == 0) {
         conioRequireSize();

@@ -52,6 +52,37 @@ INSTANTIATE_TEST_SUITE_P(
                       WayOut{"SIGHUP", [](PtyChild& p) { p.signal(SIGHUP); }}),
     [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
+// A crash still gives the terminal back, before the crash's own report (a
+// sanitizer's, when there is one), and still ends the program as the crash
+// would have: by the signal, or with the sanitizer's failure status.
+class TerminalRestoredOnCrash : public ::testing::TestWithParam<WayOut> {};
+
+TEST_P(TerminalRestoredOnCrash, BeforeTheCrashIsReported) {
+    PtyChild probe("crash", 80, 25);
+    probe.readUntil("READY\r\n");
+    GetParam().take(probe);
+    int status = probe.wait();
+    EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) != 0))
+        << "status " << status;
+    EXPECT_NE(probe.localModes() & ECHO, 0u);
+    EXPECT_NE(probe.localModes() & ICANON, 0u);
+    const std::string& output = probe.output();
+    const auto left = output.find(kLeaveAlternateScreen);
+    ASSERT_NE(left, std::string::npos);
+    const auto report = output.find("Sanitizer");
+    if (report != std::string::npos) {
+        EXPECT_LT(left, report) << "the report must land on the shell's screen";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crashes, TerminalRestoredOnCrash,
+    ::testing::Values(WayOut{"Fault", [](PtyChild& p) { p.send("s"); }},
+                      WayOut{"Abort", [](PtyChild& p) { p.send("a"); }},
+                      WayOut{"SentSIGSEGV", [](PtyChild& p) { p.signal(SIGSEGV); }},
+                      WayOut{"SentSIGBUS", [](PtyChild& p) { p.signal(SIGBUS); }}),
+    [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
+
 // The probe leads its own session, so no shell could continue it after a
 // stop: Ctrl+Z gives the terminal back and takes it over again at once.
 TEST(Suspend, WithoutAShellTheTerminalIsTakenBackAtOnce) {
