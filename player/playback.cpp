@@ -12,9 +12,9 @@
 
 namespace {
 
-// Idle passes (100 ms each) during which the status line names a song that
-// could not be played, long enough to be read while the next one starts.
-constexpr int kCannotPlayPasses = 20;
+// How long the status line names a song that could not be played: long
+// enough to be read while the next one starts.
+constexpr unsigned kCannotPlayMilliseconds = 2000;
 constexpr int kStatusRow = 23;
 
 // Opens and starts the track; false, with nothing left open, when the media
@@ -36,7 +36,8 @@ bool openAndStart() {
 
 void reportCannotPlay() {
     copyCell(S.cannotPlayName, S.Label);
-    S.cannotPlayPasses = kCannotPlayPasses;
+    S.cannotPlayShown = 1;
+    S.cannotPlaySince = GetTickCount();
     drawStatusLine();
 }
 
@@ -163,13 +164,15 @@ void GetSongLength() {
 void drawStatusLine() {
     gotoxy(1, kStatusRow);
     clreol();
-    if (S.cannotPlayPasses > 0) {
-        --S.cannotPlayPasses;
+    if (S.cannotPlayShown && GetTickCount() - S.cannotPlaySince >= kCannotPlayMilliseconds) {
+        S.cannotPlayShown = 0;
+    }
+    if (S.Control) {
+        std::printf(" Stoped -> %s ", S.Label);
+    } else if (S.cannotPlayShown) {
         textcolor(12);
         std::printf(" Cannot play -> %s ", S.cannotPlayName);
         textcolor(7);
-    } else if (S.Control) {
-        std::printf(" Stoped -> %s ", S.Label);
     } else {
         textcolor(10);
         std::printf(" Playing -> %s ", S.Label);

@@ -16,8 +16,6 @@ namespace {
 
 // The last page with songs, taken when the main screen is entered.
 int max_len;
-// Whether the key before was the prefix of an extended key.
-bool afterPrefix;
 
 constexpr int kIdleMilliseconds = 100;
 constexpr char kPrefixNull = 0;
@@ -35,6 +33,7 @@ void drawPlaylist() {
 void drawNotice() {
     gotoxy(50, 19);
     textcolor(7);
+    clreol();
     std::printf("Audio: %s", mciAudioOutput());
 }
 
@@ -124,8 +123,8 @@ void handleExtendedKey(char code) {
 }
 
 PassResult handleKey(char key) {
-    if (afterPrefix) {
-        afterPrefix = false;
+    if (S.afterPrefix) {
+        S.afterPrefix = 0;
         S.m_null = 0;
         S.Control = 0;
         handleExtendedKey(key);
@@ -135,7 +134,7 @@ PassResult handleKey(char key) {
     S.m_null = 0;
     S.Control = 0;
     if (key == kPrefixNull || key == kPrefixExtended) {
-        afterPrefix = true;
+        S.afterPrefix = 1;
         return PassResult::NextPass;
     }
     switch (std::tolower(static_cast<unsigned char>(key))) {
@@ -195,7 +194,6 @@ void drawMainScreen() {
         textcolor(7);
     }
     max_len = S.MAX;
-    afterPrefix = false;
     printPageNumber();
     drawPlaylist();
 }

@@ -45,11 +45,13 @@ struct PlayerState {
     int err;            // result of the last checked command or search step
     int i;              // characters typed in a dialog's field
 
-    // Whether a track is open under the playback alias, and how many more idle
-    // passes the status line tells that the current song could not be played.
+    // Whether a track is open under the playback alias; whether the status
+    // line tells that a song could not be played, since when, and which.
     int trackOpen;
-    int cannotPlayPasses;
-    Cell cannotPlayName;  // display name of the song that could not be played
+    int cannotPlayShown;
+    unsigned cannotPlaySince;  // GetTickCount() when it was found
+    Cell cannotPlayName;       // display name of the song that could not be played
+    int afterPrefix;           // the last key was the prefix of an extended key
 
     unsigned getlen;  // sum of all songs' lengths in seconds
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds

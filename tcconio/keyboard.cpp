@@ -326,6 +326,10 @@ void _sleep(unsigned ms) {
     }
 }
 
+unsigned GetTickCount() {
+    return static_cast<unsigned>(nowMs());
+}
+
 // One poll for the whole sleep when no key comes: the main loop sleeps
 // several times a second for as long as the player runs.
 bool sleepUntilKey(unsigned ms) {

@@ -15,3 +15,6 @@ int _kbhit();
 void _sleep(unsigned ms);
 // Like _sleep, but returns early, with true, as soon as a key is waiting.
 bool sleepUntilKey(unsigned ms);
+// Milliseconds on a clock that only goes forward, from an arbitrary start;
+// differences of two readings are right across its wrap.
+unsigned GetTickCount();

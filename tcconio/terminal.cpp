@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "tcconio/conio_internal.h"
@@ -203,11 +204,19 @@ bool realTerminalSize(int* cols, int* rows) {
     return true;
 }
 
+// One line, in whatever width the terminal has: the short form where the
+// full one would wrap.
 void showEnlargeRequest(int cols, int rows) {
+    char request[128];
+    std::snprintf(request, sizeof request,
+                  "Enlarge the terminal to at least %d x %d (now %d x %d), or press a key.",
+                  kNeededCols, kNeededRows, cols, rows);
+    if (static_cast<int>(std::strlen(request)) >= cols) {
+        std::snprintf(request, sizeof request, "Need at least %d x %d (now %d x %d)", kNeededCols,
+                      kNeededRows, cols, rows);
+    }
     clrscr();
-    std::printf(
-        "Please enlarge the terminal to at least %d x %d (now %d x %d), or press a key to go on.",
-        kNeededCols, kNeededRows, cols, rows);
+    std::fputs(request, stdout);
     std::fflush(stdout);
 }
 

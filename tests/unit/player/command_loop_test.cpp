@@ -202,6 +202,22 @@ TEST_F(CommandLoop, OnlyTheArrowsActAfterAnExtendedKeyPrefix) {
     EXPECT_STREQ(S.Label, "Song 0001");
 }
 
+// A resize or a return from Ctrl+Z draws the screen anew between the two
+// codes of a key: the second is still not taken as a letter.
+TEST_F(CommandLoop, AnExtendedKeyStaysWholeAcrossARedraw) {
+    start(20);
+    for (const std::string& key : {kDown, kDelete, kF3}) {
+        SCOPED_TRACE(static_cast<int>(key[1]));
+        fake::pressKeys(key);
+        runPass();
+        drawMainScreen();
+        runPass();
+        EXPECT_EQ(S.p_count, 0);
+        EXPECT_EQ(S.Control, 0);
+        EXPECT_EQ(opened(), Songs{});
+    }
+}
+
 TEST_F(CommandLoop, StatusLineIsGreenWhilePlaying) {
     start(5);
     runPass();
@@ -220,6 +236,35 @@ TEST_F(CommandLoop, ABrokenSongIsSkipped) {
     EXPECT_EQ(opened(), Songs{"S0002.MP3"});
     EXPECT_EQ(screen().row(23), " Cannot play -> Song 0001");
     EXPECT_EQ(fake::media().openAliases.count("MP3_Device"), 1u);
+}
+
+// The next song plays meanwhile, so its row flashes: passes take longer
+// than an idle 100 ms, and the notice still lasts about two seconds.
+TEST_F(CommandLoop, CannotPlayLastsTwoSecondsWhateverThePassesTake) {
+    fake::media().refusedFiles.insert("S0001.MP3");
+    start(5);
+    endTrack();
+    const unsigned shown = fake::sleptMilliseconds();
+    runPass();
+    EXPECT_EQ(screen().row(23), " Cannot play -> Song 0001");
+    int passes = 0;
+    for (; fake::sleptMilliseconds() - shown < 2000; ++passes) {
+        ASSERT_EQ(screen().row(23), " Cannot play -> Song 0001")
+            << "after " << fake::sleptMilliseconds() - shown << " ms";
+        runPass();
+    }
+    EXPECT_LT(passes, 10) << "the playing row's flash makes passes longer";
+    EXPECT_EQ(screen().row(23), " Playing -> Song 0002");
+}
+
+TEST_F(CommandLoop, StopIsShownEvenWhileCannotPlayIs) {
+    fake::media().refusedFiles.insert("S0001.MP3");
+    start(5);
+    endTrack();
+    runPass();
+    press("s");
+    runPass();
+    EXPECT_EQ(screen().row(23), " Stoped -> Song 0002");
 }
 
 TEST_F(CommandLoop, AFolderWhereNothingPlaysKeepsTakingKeysWithoutSpinning) {

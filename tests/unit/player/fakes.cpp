@@ -155,6 +155,10 @@ void _sleep(unsigned ms) {
     fake::slept += ms;
 }
 
+unsigned GetTickCount() {
+    return fake::slept;
+}
+
 bool sleepUntilKey(unsigned ms) {
     if (!fake::keys.empty()) {
         return true;

@@ -107,6 +107,21 @@ TEST(RequireSize, SmallWindowAsksToGrowUntilAKey) {
     expectRestored(probe);
 }
 
+TEST(RequireSize, TheRequestFitsOnOneLineOfANarrowWindow) {
+    for (int cols : {79, 72, 60, 40}) {
+        SCOPED_TRACE(cols);
+        PtyChild probe("size", cols, 25);
+        std::string shown = probe.readUntil("(now " + std::to_string(cols) + " x 25)");
+        const auto home = shown.rfind("\x1b[H");  // the clear puts the cursor home
+        ASSERT_NE(home, std::string::npos);
+        const auto text = shown.substr(home + 3);
+        EXPECT_LT(text.size(), static_cast<std::size_t>(cols)) << text;
+        probe.send("k");
+        probe.readUntil("DONE");
+        expectRestored(probe);
+    }
+}
+
 TEST(RequireSize, SmallWindowWaitsUntilItIsLargeEnough) {
     PtyChild probe("size", 70, 20);
     probe.readUntil("(now 70 x 20)");
