@@ -25,6 +25,10 @@ class AudioSink {
     // Throws the queued frames away at once; the sink stays open for writing.
     virtual void drop() = 0;
     virtual void close() = 0;
+    // Ends a wait of write() at once, and every later one, until rearm(), so
+    // that a stop never waits for audio to play. Any thread may call it.
+    virtual void interrupt() {}
+    virtual void rearm() {}
     // Names the output for people: "ALSA default", "silent, no device".
     virtual const char* name() const = 0;
 };

@@ -186,6 +186,7 @@ int Device::start(long long ms) {
     progress_ = Progress{};
     progress_.stamp = Clock::now();
     stop_.store(false, std::memory_order_release);
+    sink_->rearm();
     runSpeed_ = speed_;
     thread_ = std::thread(&Device::run, this, runSpeed_, atEnd);
     mode_ = Mode::kPlaying;
@@ -209,6 +210,7 @@ void Device::halt() {
         stop_.store(true, std::memory_order_release);
     }
     wake_.notify_all();
+    sink_->interrupt();  // a thread waiting for the output to play down
     thread_.join();
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <thread>
 
 namespace mci {
 
@@ -52,9 +51,23 @@ void SilentSink::waitUntilQueuedAtMost(long long frames) {
     }
     const long long excess = delay() - frames;
     if (excess > 0) {
-        std::this_thread::sleep_for(
-            std::chrono::duration<double>(excess / (rate_ * clock_.clockRate)));
+        const std::chrono::duration<double> wait(excess / (rate_ * clock_.clockRate));
+        std::unique_lock lock(waitMutex_);
+        waitEnds_.wait_for(lock, wait, [this] { return interrupted_; });
     }
+}
+
+void SilentSink::interrupt() {
+    {
+        std::lock_guard lock(waitMutex_);
+        interrupted_ = true;
+    }
+    waitEnds_.notify_all();
+}
+
+void SilentSink::rearm() {
+    std::lock_guard lock(waitMutex_);
+    interrupted_ = false;
 }
 
 long SilentSink::delay() {

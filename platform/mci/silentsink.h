@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "platform/mci/audiosink.h"
 
@@ -25,6 +27,8 @@ class SilentSink final : public AudioSink {
     void drain() override;
     void drop() override;
     void close() override;
+    void interrupt() override;
+    void rearm() override;
     const char* name() const override { return "silent, no device"; }
 
   private:
@@ -38,6 +42,10 @@ class SilentSink final : public AudioSink {
     bool running_ = false;  // the clock runs from the first write after open or drop
     Clock::time_point start_{};
     long long written_ = 0;  // frames accepted since start_
+
+    std::mutex waitMutex_;
+    std::condition_variable waitEnds_;
+    bool interrupted_ = false;  // guarded by waitMutex_
 };
 
 }  // namespace mci

@@ -104,6 +104,29 @@ TEST(SilentSink, WithoutAClockNothingWaits) {
     EXPECT_EQ(sink.delay(), 0);
 }
 
+// A stop must not wait for the queued audio to play down: interrupt() ends
+// the writer's wait at once, and the waits are back after rearm().
+TEST(SilentSink, InterruptEndsTheWritersWaitUntilRearmed) {
+    mci::SilentSink sink;
+    ASSERT_EQ(sink.open(kRate, kChannels), 0);
+    const long lowMark = static_cast<long>(mci::SilentSink::kLowMarkSeconds * kRate);
+    const long highMark = static_cast<long>(mci::SilentSink::kHighMarkSeconds * kRate);
+    const std::vector<float> second(kRate * kChannels, 0.0f);
+    long queuedAfterWrite = 0;
+    std::thread writer([&] {
+        sink.write(second.data(), kRate);  // past the high mark: waits for the low one
+        queuedAfterWrite = sink.delay();
+    });
+    sink.interrupt();
+    writer.join();
+    EXPECT_GT(queuedAfterWrite, highMark) << "the writer waited for the output";
+
+    sink.drop();
+    sink.rearm();
+    ASSERT_EQ(sink.write(second.data(), static_cast<std::size_t>(highMark + lowMark)), 0);
+    EXPECT_LE(sink.delay(), lowMark + static_cast<long>(kChunk)) << "rearmed: it waits again";
+}
+
 TEST(SilentSink, RefusesANonsenseFormat) {
     mci::SilentSink sink;
     EXPECT_NE(sink.open(0, kChannels), 0);
