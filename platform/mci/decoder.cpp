@@ -56,9 +56,10 @@ int Decoder::open(int fd) {
     }
     // Library messages would land on the player's screen.
     mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
-    // Junk is skipped exactly as far as the length measurement skips it, so
-    // that what is measured is what plays; a file that is not MPEG audio is
-    // refused quickly instead of being searched to its end.
+    // A file that is not MPEG audio is refused quickly instead of being
+    // searched to its end. Past damage within the stream the library may
+    // search further than the length measurement does; the device stops at
+    // the measured length, so what is measured is what plays.
     mpg123_param(handle_, MPG123_RESYNC_LIMIT, kResyncLimit, 0);
     acceptFloatAtEveryRate(handle_);
     file_ = std::make_unique<BufferedFile>();

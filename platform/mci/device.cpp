@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <vector>
 
 #include "platform/mci/mci.h"
@@ -179,7 +180,7 @@ int Device::start(long long ms) {
     const long long frame = ms * decoder_.rate() / 1000;
     // A position the decoder cannot reach (the very end, a damaged tail) is
     // played as the end of the track.
-    const bool atEnd = !decoder_.seek(frame);
+    const long long playable = decoder_.seek(frame) ? playableFrom(frame) : 0;
     startMs_ = ms;
     restMs_ = ms;
     ended_ = false;
@@ -188,9 +189,20 @@ int Device::start(long long ms) {
     stop_.store(false, std::memory_order_release);
     sink_->rearm();
     runSpeed_ = speed_;
-    thread_ = std::thread(&Device::run, this, runSpeed_, atEnd);
+    thread_ = std::thread(&Device::run, this, runSpeed_, playable);
     mode_ = Mode::kPlaying;
     return 0;
+}
+
+// Source frames that play from frame on: no more than the length tells, so
+// that what is measured is what plays. Past damage that the measurement
+// stops at (a long run of junk, a change of sample rate) the decoder might
+// go on, with the position standing at the length while sound goes on.
+long long Device::playableFrom(long long frame) const {
+    if (decoder_.rate() != facts_.sampleRate) {
+        return std::numeric_limits<long long>::max();  // measured on another footing
+    }
+    return std::max(0LL, facts_.lengthSamples - frame);
 }
 
 // Pause and stop keep what is heard now as the place to go on from.
@@ -245,14 +257,14 @@ void Device::drainInterruptibly(long long writtenOut, double ratio) {
     sink_->drain();
 }
 
-void Device::run(int speed, bool atEnd) {
+void Device::run(int speed, long long playable) {
     const std::size_t channels = static_cast<std::size_t>(decoder_.channels());
     std::vector<float> decoded(kChunkFrames * channels);
     std::vector<float> output(kChunkFrames * channels);
     TempoStage tempo(decoder_.rate(), decoder_.channels(), speed);
     long long writtenOut = 0;
     bool outputFailed = false;
-    bool inputDone = atEnd;
+    bool inputDone = playable == 0;
     if (inputDone) {
         tempo.finish();
     }
@@ -272,8 +284,10 @@ void Device::run(int speed, bool atEnd) {
         }
         std::size_t count = 0;
         const Decoder::Status status = decoder_.read(decoded.data(), kChunkFrames, &count);
+        count = static_cast<std::size_t>(std::min<long long>(count, playable));
+        playable -= static_cast<long long>(count);
         tempo.put(decoded.data(), count);
-        if (status == Decoder::Status::kEnd) {
+        if (status == Decoder::Status::kEnd || playable == 0) {
             inputDone = true;
             tempo.finish();
         }

@@ -68,7 +68,8 @@ class Device {
     long long framesToMs(long long frames) const;
 
     // The playback thread and its helpers.
-    void run(int speed, bool atEnd);
+    long long playableFrom(long long frame) const;
+    void run(int speed, long long playable);
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
     void publish(long long writtenOut, double ratio);
     void drainInterruptibly(long long writtenOut, double ratio);

@@ -386,8 +386,8 @@ long long toMilliseconds(long long samples, long rate) {
 }
 
 // Where the stream goes on after lost sync: past an ID3v2 tag (files joined
-// together) or a little junk. A decoder gives up after kResyncLimit bytes,
-// and the audio after that does not play, so it does not count either.
+// together) or a little junk. After more than kResyncLimit bytes the walk
+// gives up, and the engine plays no further than it counts.
 long long resync(ChunkReader& r, long long pos, long long end, const FrameHeader& first,
                  FrameHeader* found) {
     long long afterTags = skipId3v2(r, pos);
@@ -505,6 +505,7 @@ Outcome measureOpenFile(int fd, long long size, Mp3Facts* facts) {
     if (facts != nullptr) {
         long long samples = playableSamples(frames, vbr ? &*vbr : nullptr, first.samples);
         facts->lengthMs = toMilliseconds(samples, first.sampleRate);
+        facts->lengthSamples = std::max(samples, 0LL);
         facts->sampleRate = first.sampleRate;
         facts->channels = first.channels;
     }

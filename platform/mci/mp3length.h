@@ -6,9 +6,10 @@
 namespace mci {
 
 struct Mp3Facts {
-    long long lengthMs = 0;  // playable length, encoder delay and padding taken off
-    long sampleRate = 0;     // of the first frame
-    int channels = 0;        // of the first frame
+    long long lengthMs = 0;       // playable length, encoder delay and padding taken off
+    long long lengthSamples = 0;  // the same in samples at sampleRate
+    long sampleRate = 0;          // of the first frame
+    int channels = 0;             // of the first frame
 };
 
 // How far past the ID3v2 tags the first frame is searched for: as far as
@@ -17,8 +18,8 @@ struct Mp3Facts {
 inline constexpr long kFirstFrameSearchLimit = 64 * 1024;
 
 // How much junk within the stream is skipped to find the next frame. Audio
-// after a longer run of junk is not counted, because the decoder stops
-// there: the engine's decoder must be given this as MPG123_RESYNC_LIMIT.
+// after a longer run of junk is not counted, and the engine does not play
+// it; its decoder is given this as MPG123_RESYNC_LIMIT too.
 inline constexpr long kResyncLimit = 4096;
 
 // Examines the file at path. Returns 0 with facts filled, or an MCIERR code:

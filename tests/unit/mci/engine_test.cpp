@@ -184,6 +184,20 @@ TEST_F(Engine, TruncatedFilePlaysWhatItHoldsAndEnds) {
     EXPECT_EQ(ask("status x mode"), "stopped");
 }
 
+// Three seconds at another sample rate follow the first: the track ends at
+// its length instead of playing on with the position standing still.
+TEST_F(Engine, AJoinedFilePlaysAsLongAsItsLength) {
+    open("joined-rates.mp3");
+    const long long length = askNumber("status x length");
+    ASSERT_GE(length, 900);
+    ASSERT_LE(length, 1100);
+    ASSERT_EQ(send("play x"), 0);
+    const long long played = msUntilNotPlaying(Clock::now(), 8000);
+    EXPECT_EQ(ask("status x mode"), "stopped");
+    EXPECT_LT(played, length + 2000) << "played on past the length";
+    EXPECT_EQ(askNumber("status x position"), length);
+}
+
 TEST_F(Engine, MonoAtAnotherRatePlays) {
     open("mono.mp3");
     ASSERT_EQ(send("play x"), 0);

@@ -34,6 +34,11 @@ void writeBytes(const std::string& name, const std::string& bytes) {
     out << bytes;
 }
 
+std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 std::string randomBytes(std::size_t count) {
     std::mt19937 generator(7);
     std::string bytes(count, '\0');
@@ -52,9 +57,23 @@ void makeBadFiles() {
     std::filesystem::create_directory(folder / "folder.mp3");
 }
 
+// Two files joined, without headers: a second at 44.1 kHz, then three at
+// 16 kHz. The length stops where the sample rate changes; a decoder could
+// go on, resampling.
+void makeJoinedRates() {
+    const std::string wav = (folder / "tone.wav").string();
+    const std::string part = (folder / "part.mp3").string();
+    run("sox -q -n -r 44100 -c 2 '" + wav + "' synth 1 sine 440 vol 0.3");
+    run("lame --quiet -t -b 96 '" + wav + "' '" + part + "'");
+    std::string first = readBytes(part);
+    run("sox -q -n -r 16000 -c 2 '" + wav + "' synth 3 sine 330 vol 0.3");
+    run("lame --quiet -t -b 64 '" + wav + "' '" + part + "'");
+    writeBytes("joined-rates.mp3", first + readBytes(part));
+    std::filesystem::remove(part);
+}
+
 void makeTruncated() {
-    std::ifstream in(folder / "three.mp3", std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes = readBytes(folder / "three.mp3");
     writeBytes("truncated.mp3", bytes.substr(0, bytes.size() / 2));
 }
 
@@ -69,6 +88,7 @@ class FixtureEnvironment : public ::testing::Environment {
         makeTone("mono.mp3", 1, 22050, 1);
         std::filesystem::copy_file(folder / "two.mp3", folder / "My Song \xC3\xBC.mp3");
         makeTruncated();
+        makeJoinedRates();
         makeBadFiles();
         std::filesystem::remove(folder / "tone.wav");
         mci::forceSilentOutput({});
