@@ -107,10 +107,14 @@ DeviceTable& devices() {
     return *table;
 }
 
-// Writes text as the reply: bounded, always terminated.
+// Writes text as the reply: bounded, always terminated. Without a buffer
+// the reply is not wanted; a buffer of no bytes is too small for any reply.
 Failure reply(std::string_view text, char* out, unsigned size) {
-    if (out == nullptr || size == 0) {
+    if (out == nullptr) {
         return {};
+    }
+    if (size == 0) {
+        return failWith(MCIERR_PARAM_OVERFLOW);
     }
     const std::size_t room = size - 1;
     const std::size_t count = text.size() < room ? text.size() : room;

@@ -208,7 +208,7 @@ TEST_F(MciTest, RepliesStayWithinTheirBufferAndAreTerminated) {
         }
     }
     char untouched = '#';
-    EXPECT_EQ(mciSendString("status x mode", &untouched, 0), 0);
+    EXPECT_EQ(mciSendString("status x mode", &untouched, 0), MCIERR_PARAM_OVERFLOW);
     EXPECT_EQ(untouched, '#');
     EXPECT_EQ(mciSendString("status x mode", nullptr, 128), 0);
 }
