@@ -1,6 +1,5 @@
 #include "platform/mci/device.h"
 
-#include <fcntl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,13 +24,13 @@ using Clock = std::chrono::steady_clock;
 }  // namespace
 
 int Device::open(const std::string& path, std::unique_ptr<Device>* device) {
-    Mp3Facts facts;
-    if (const int code = measureMp3(path.c_str(), &facts); code != 0) {
+    UniqueFd file;
+    if (const int code = openMp3(path.c_str(), &file); code != 0) {
         return code;
     }
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.valid()) {
-        return errno == ENOENT ? MCIERR_FILE_NOT_FOUND : MCIERR_FILE_READ;
+    Mp3Facts facts;
+    if (const int code = measureMp3File(file.get(), &facts); code != 0) {
+        return code;
     }
     device->reset(new Device(std::move(file), facts));
     return 0;

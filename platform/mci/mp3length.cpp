@@ -28,22 +28,6 @@ constexpr int kFramesToLock = 4;
 // Larger than any MPEG audio frame (layer II, 384 kbit/s at 32 kHz: 1729).
 constexpr int kMaxFrameSize = 2048;
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 // Reads up to n bytes at pos, retrying short reads. Returns the count read
 // (short only at the end of the file) or -1 with errno set.
 long long readAt(int fd, long long pos, Byte* out, size_t n) {
@@ -522,28 +506,41 @@ int openFailure(int error) {
 
 }  // namespace
 
-int measureMp3(const char* path, Mp3Facts* facts) {
+int openMp3(const char* path, UniqueFd* file) {
     if (path == nullptr || *path == '\0') {
         return openFailure(ENOENT);
     }
     // Non-blocking, so that a FIFO named .mp3 cannot hold us in open().
-    FileDescriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) {
+    UniqueFd opened(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!opened.valid()) {
         return openFailure(errno);
     }
+    *file = std::move(opened);
+    return 0;
+}
+
+int measureMp3File(int fd, Mp3Facts* facts) {
     struct stat st;
-    if (fstat(fd.get(), &st) != 0) {
+    if (fstat(fd, &st) != 0) {
         return openFailure(errno);
     }
     if (!S_ISREG(st.st_mode) || st.st_size == 0) {
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return MCIERR_INVALID_FILE;
     }
-    Outcome outcome = measureOpenFile(fd.get(), st.st_size, facts);
+    Outcome outcome = measureOpenFile(fd, st.st_size, facts);
     if (outcome.code != 0) {
         errno = outcome.error;
     }
     return outcome.code;
+}
+
+int measureMp3(const char* path, Mp3Facts* facts) {
+    UniqueFd file;
+    if (const int code = openMp3(path, &file); code != 0) {
+        return code;
+    }
+    return measureMp3File(file.get(), facts);
 }
 
 }  // namespace mci

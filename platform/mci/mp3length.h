@@ -3,6 +3,8 @@
 // quick check that a file is MP3 at all.
 #pragma once
 
+#include "platform/mci/uniquefd.h"
+
 namespace mci {
 
 struct Mp3Facts {
@@ -29,5 +31,12 @@ inline constexpr long kResyncLimit = 4096;
 // EINVAL for a file that holds no MPEG audio. facts may be null when only
 // the check is wanted.
 int measureMp3(const char* path, Mp3Facts* facts);
+
+// The same in two steps, so that what is measured is the very file that is
+// then played: openMp3 opens path read-only and without ever blocking, and
+// gives the same failures as measureMp3 for a name that cannot be opened;
+// measureMp3File examines the file open at fd (its offset is left alone).
+int openMp3(const char* path, UniqueFd* file);
+int measureMp3File(int fd, Mp3Facts* facts);
 
 }  // namespace mci
