@@ -1,6 +1,5 @@
 #include "platform/mci/device.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <limits>
