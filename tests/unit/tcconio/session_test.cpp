@@ -15,12 +15,17 @@ namespace {
 
 constexpr char kLeaveAlternateScreen[] = "\x1b[?1049l";
 
+// Typed text echoes and waits for Enter again, as at a shell prompt.
+void expectLineModesBack(const PtyChild& probe) {
+    EXPECT_NE(probe.localModes() & ECHO, 0u);
+    EXPECT_NE(probe.localModes() & ICANON, 0u);
+}
+
 void expectRestored(PtyChild& probe) {
     int status = probe.wait();
     ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(probe.localModes() & ECHO, 0u);
-    EXPECT_NE(probe.localModes() & ICANON, 0u);
+    expectLineModesBack(probe);
     EXPECT_NE(probe.output().find(kLeaveAlternateScreen), std::string::npos);
     EXPECT_NE(probe.output().find("\x1b[?25h"), std::string::npos) << "cursor shown";
 }
@@ -64,8 +69,7 @@ TEST_P(TerminalRestoredOnCrash, BeforeTheCrashIsReported) {
     int status = probe.wait();
     EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) != 0))
         << "status " << status;
-    EXPECT_NE(probe.localModes() & ECHO, 0u);
-    EXPECT_NE(probe.localModes() & ICANON, 0u);
+    expectLineModesBack(probe);
     const std::string& output = probe.output();
     const auto left = output.find(kLeaveAlternateScreen);
     ASSERT_NE(left, std::string::npos);
