@@ -8,7 +8,7 @@
 #include "platform/fs.h"
 #include "platform/shortname.h"
 #include "player/state.h"
-#include "tcconio/keyboard.h"
+#include "tcconio/input.h"
 #include "tcconio/tcconio.h"
 
 namespace {
@@ -22,7 +22,7 @@ namespace {
     std::printf("Sorry no mp3 file(s) on this dirictory");
     gotoxy(20, 11);
     std::printf(folderFile ? "Press eny key to exit" : "Press eny key to continue");
-    _getch();
+    waitForWholeKey();
     if (folderFile) {
         std::fclose(folderFile);
         std::remove(S.file_path);
@@ -34,7 +34,7 @@ namespace {
     clrscr();
     gotoxy(28, 10);
     std::printf("Maximum %d mp3 files loads", kMaxSongs);
-    _getch();
+    waitForWholeKey();
     std::exit(1);
 }
 
