@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <mutex>
+#include <utility>
 
 #include "platform/mci/alsasink.h"
 #include "platform/mci/silentsink.h"
+#include "platform/mci/threadsignals.h"
 
 namespace mci {
 
@@ -17,6 +19,7 @@ struct OutputChoice {
     std::mutex mutex;
     bool forced = false;
     SilentClock clock;
+    SinkFactory factory;
     const char* lastName = nullptr;
 };
 
@@ -26,6 +29,7 @@ OutputChoice& choice() {
 }
 
 std::unique_ptr<AudioSink> tryAlsa(long rate, int channels) {
+    SignalsBlockedHere forThreadsTheOutputStarts;
     auto sink = std::make_unique<AlsaSink>();
     if (sink->open(rate, channels) != 0) {
         return nullptr;
@@ -39,7 +43,9 @@ std::unique_ptr<AudioSink> openAudioSink(long rate, int channels) {
     OutputChoice& c = choice();
     std::lock_guard lock(c.mutex);
     std::unique_ptr<AudioSink> sink;
-    if (!c.forced) {
+    if (c.factory) {
+        sink = c.factory(rate, channels);
+    } else if (!c.forced) {
         sink = tryAlsa(rate, channels);
     }
     if (sink == nullptr) {
@@ -71,6 +77,13 @@ void forceSilentOutput(SilentClock clock) {
     std::lock_guard lock(c.mutex);
     c.forced = true;
     c.clock = clock;
+    c.lastName = nullptr;
+}
+
+void forceOutput(SinkFactory factory) {
+    OutputChoice& c = choice();
+    std::lock_guard lock(c.mutex);
+    c.factory = std::move(factory);
     c.lastName = nullptr;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 namespace mci {
@@ -25,10 +26,11 @@ class AudioSink {
     // Throws the queued frames away at once; the sink stays open for writing.
     virtual void drop() = 0;
     virtual void close() = 0;
-    // Ends a wait of write() at once, and every later one, until rearm(), so
-    // that a stop never waits for audio to play. Any thread may call it.
-    virtual void interrupt() {}
-    virtual void rearm() {}
+    // Ends a wait of write() or drain() at once, and every later one, until
+    // rearm(), so that a stop never waits for the output, however stalled it
+    // is. Any thread may call it. What is queued stays queued.
+    virtual void interrupt() = 0;
+    virtual void rearm() = 0;
     // Names the output for people: "ALSA default", "silent, no device".
     virtual const char* name() const = 0;
 };
@@ -53,5 +55,10 @@ const char* audioOutputName();
 // Makes openAudioSink skip ALSA and use a silent sink with the given clock,
 // so that tests and benchmarks behave the same on every machine.
 void forceSilentOutput(SilentClock clock);
+
+// Makes openAudioSink return what factory makes, for tests that need an
+// output that misbehaves. An empty factory goes back to the usual choice.
+using SinkFactory = std::function<std::unique_ptr<AudioSink>(long rate, int channels)>;
+void forceOutput(SinkFactory factory);
 
 }  // namespace mci

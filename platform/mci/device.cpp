@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/mci/mci.h"
+#include "platform/mci/threadsignals.h"
 
 namespace mci {
 
@@ -14,6 +15,11 @@ namespace {
 // Frames per step of the playback thread: one MPEG frame, about 26 ms at
 // 44.1 kHz, which bounds how long a stop waits for the thread.
 constexpr std::size_t kChunkFrames = 1152;
+
+// A playback that is restarted (a jump, a new speed) keeps at most this
+// much queued audio of the one before: a device's short buffer and a sound
+// server's latency, not the silent output's half second.
+constexpr long kHandOverMs = 200;
 
 // Below this much queued audio the rest of a drain is left to the output.
 constexpr long kDrainTailMs = 20;
@@ -140,16 +146,20 @@ void Device::settleFinished() {
 
 // What is heard now: the last report of the thread, carried forward by the
 // time since then, but never past what has been handed to the output.
+// Nothing can have been heard for longer than the playback has run, whatever
+// an output that has not really started yet says of its delay.
 long long Device::livePositionMs() {
+    const auto now = Clock::now();
+    const double rateNow = decoder_.rate() * (runSpeed_ / static_cast<double>(kNormalSpeed));
     std::lock_guard lock(mutex_);
     long long heard = progress_.heardFrames;
     if (progress_.queuedFrames > heard) {
-        const std::chrono::duration<double> since = Clock::now() - progress_.stamp;
-        const long rate = decoder_.rate();
-        const double ratio = runSpeed_ / static_cast<double>(kNormalSpeed);
-        heard += static_cast<long long>(since.count() * rate * ratio);
+        const std::chrono::duration<double> since = now - progress_.stamp;
+        heard += static_cast<long long>(since.count() * rateNow);
         heard = std::min(heard, progress_.queuedFrames);
     }
+    const std::chrono::duration<double> running = now - runStart_;
+    heard = std::min(heard, static_cast<long long>(running.count() * rateNow));
     return std::clamp(startMs_ + framesToMs(heard), 0LL, facts_.lengthMs);
 }
 
@@ -169,8 +179,12 @@ int Device::prepareOutput() {
     return 0;
 }
 
+// Starts playing from ms. A playback that runs already hands over without
+// dropping what the output holds when that plays out within kHandOverMs: a
+// jump or a new speed is heard as soon, and the output need not start its
+// stream afresh (a sound server can take a second or more for that).
 int Device::start(long long ms) {
-    halt();
+    halt(Queued::kKeepShortQueue);
     if (const int code = prepareOutput(); code != 0) {
         mode_ = Mode::kStopped;
         return code;
@@ -183,10 +197,12 @@ int Device::start(long long ms) {
     restMs_ = ms;
     ended_ = false;
     progress_ = Progress{};
-    progress_.stamp = Clock::now();
+    runStart_ = Clock::now();
+    progress_.stamp = runStart_;
     stop_.store(false, std::memory_order_release);
     sink_->rearm();
     runSpeed_ = speed_;
+    SignalsBlockedHere forThePlaybackThread;
     thread_ = std::thread(&Device::run, this, runSpeed_, playable);
     mode_ = Mode::kPlaying;
     return 0;
@@ -211,12 +227,13 @@ void Device::holdAtHeardPosition() {
 
 // Stops the playback thread, if any, and takes decoder and output back. The
 // thread drops what the output holds, so the sound stops at once.
-void Device::halt() {
+void Device::halt(Queued queued) {
     if (!thread_.joinable()) {
         return;
     }
     {
         std::lock_guard lock(mutex_);
+        dropOnStop_.store(queued == Queued::kDrop, std::memory_order_release);
         stop_.store(true, std::memory_order_release);
     }
     wake_.notify_all();
@@ -230,8 +247,11 @@ void Device::halt() {
 // frames still held inside the tempo stage, which are not heard yet either.
 void Device::publish(long long writtenOut, double ratio) {
     const long delay = sink_->delay();
+    const auto heard = static_cast<long long>(std::max(0LL, writtenOut - delay) * ratio);
     std::lock_guard lock(mutex_);
-    progress_.heardFrames = static_cast<long long>(std::max(0LL, writtenOut - delay) * ratio);
+    // An output may report less delay before it has really started than
+    // after; what was heard once stays heard.
+    progress_.heardFrames = std::max(progress_.heardFrames, heard);
     progress_.queuedFrames = static_cast<long long>(writtenOut * ratio);
     progress_.stamp = Clock::now();
 }
@@ -291,7 +311,10 @@ void Device::run(int speed, long long playable) {
         }
     }
     if (stopRequested()) {
-        sink_->drop();
+        if (dropOnStop_.load(std::memory_order_acquire) ||
+            sink_->delay() > decoder_.rate() * kHandOverMs / 1000) {
+            sink_->drop();
+        }
         return;
     }
     std::lock_guard lock(mutex_);

@@ -61,7 +61,10 @@ class Device {
 
     int start(long long ms);
     int prepareOutput();
-    void halt();
+    // What a halt does with the audio the output still holds: drop it, or
+    // keep it when it plays out soon anyway.
+    enum class Queued { kDrop, kKeepShortQueue };
+    void halt(Queued queued = Queued::kDrop);
     void holdAtHeardPosition();
     void settleFinished();
     long long livePositionMs();
@@ -90,7 +93,9 @@ class Device {
     int runSpeed_ = kNormalSpeed;  // of the running playback
     std::thread thread_;
 
+    std::chrono::steady_clock::time_point runStart_{};  // when the running playback started
     std::atomic<bool> stop_{false};
+    std::atomic<bool> dropOnStop_{true};
     std::mutex mutex_;
     std::condition_variable wake_;
     Progress progress_;

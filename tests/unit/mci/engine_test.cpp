@@ -4,11 +4,16 @@
 // position that stands still or runs at the wrong rate, not slowness.
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
+#include "platform/mci/audiosink.h"
 #include "platform/mci/mci.h"
 #include "tests/unit/mci/fixtures.h"
 
@@ -254,6 +259,101 @@ TEST_F(Engine, CommandsThatChangeNothingSucceed) {
     EXPECT_EQ(send("play x"), 0);
     EXPECT_EQ(send("resume x"), 0);
     EXPECT_EQ(ask("status x mode"), "playing");
+}
+
+// An output that takes no audio at all, like a sound server that is slow to
+// start a stream or a device that stalls: every write waits until it is
+// interrupted. A wait that runs out instead is counted, and fails the test.
+class StalledSink final : public mci::AudioSink {
+  public:
+    struct Counts {
+        std::mutex mutex;
+        int interruptedWaits = 0;
+        int waitsNobodyEnded = 0;
+    };
+    explicit StalledSink(Counts* counts) : counts_(counts) {}
+
+    int open(long, int) override { return 0; }
+    int write(const float*, std::size_t) override {
+        std::unique_lock lock(mutex_);
+        if (!woken_.wait_for(lock, std::chrono::seconds(10), [this] { return interrupted_; })) {
+            std::lock_guard countLock(counts_->mutex);
+            ++counts_->waitsNobodyEnded;
+            return ETIMEDOUT;
+        }
+        std::lock_guard countLock(counts_->mutex);
+        ++counts_->interruptedWaits;
+        return ECANCELED;
+    }
+    long delay() override { return 0; }
+    void drain() override {}
+    void drop() override {}
+    void close() override {}
+    void interrupt() override {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        woken_.notify_all();
+    }
+    void rearm() override {
+        std::lock_guard lock(mutex_);
+        interrupted_ = false;
+    }
+    const char* name() const override { return "stalled"; }
+
+  private:
+    Counts* counts_;
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    bool interrupted_ = false;
+};
+
+class FailingSink final : public mci::AudioSink {
+  public:
+    int open(long, int) override { return 0; }
+    int write(const float*, std::size_t) override { return EIO; }
+    long delay() override { return 0; }
+    void drain() override {}
+    void drop() override {}
+    void close() override {}
+    void interrupt() override {}
+    void rearm() override {}
+    const char* name() const override { return "failing"; }
+};
+
+class EngineOnABadOutput : public Engine {
+  protected:
+    void TearDown() override {
+        Engine::TearDown();
+        mci::forceOutput(nullptr);
+    }
+};
+
+// A stall is not the end of the track, however long it lasts (longer than
+// a second here), and every command still acts without waiting for it.
+TEST_F(EngineOnABadOutput, AStalledOutputIsWaitedForAndCommandsInterruptIt) {
+    StalledSink::Counts counts;
+    mci::forceOutput([&counts](long, int) { return std::make_unique<StalledSink>(&counts); });
+    open("two.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    sleepMs(1200);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    EXPECT_EQ(askNumber("status x position"), 0) << "nothing was heard";
+    for (const char* command : {"pause x", "resume x", "play x from 1000", "set x speed 1500",
+                                "stop x", "play x", "close x"}) {
+        ASSERT_EQ(send(command), 0) << command;
+    }
+    std::lock_guard lock(counts.mutex);
+    EXPECT_GE(counts.interruptedWaits, 1);
+    EXPECT_EQ(counts.waitsNobodyEnded, 0) << "a command waited for the stalled output";
+}
+
+// An output that reports an error ends the track, so that play goes on.
+TEST_F(EngineOnABadOutput, AFailingOutputEndsTheTrack) {
+    mci::forceOutput([](long, int) { return std::make_unique<FailingSink>(); });
+    open("three.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    EXPECT_LT(msUntilNotPlaying(Clock::now(), 2000), 2000);
+    EXPECT_EQ(ask("status x mode"), "stopped");
 }
 
 // exit() while a device plays, is paused or has ended must leave the
