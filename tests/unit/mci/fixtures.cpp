@@ -15,6 +15,7 @@ namespace mcitest {
 namespace {
 
 std::filesystem::path folder;
+Output output = Output::kSilent;
 
 void run(const std::string& command) {
     const int status = std::system(command.c_str());
@@ -85,13 +86,16 @@ class FixtureEnvironment : public ::testing::Environment {
         folder = pattern;
         makeTone("two.mp3", 2, 44100, 2);
         makeTone("three.mp3", 3, 44100, 2);
+        makeTone("twelve.mp3", 12, 44100, 2);
         makeTone("mono.mp3", 1, 22050, 1);
         std::filesystem::copy_file(folder / "two.mp3", folder / "My Song \xC3\xBC.mp3");
         makeTruncated();
         makeJoinedRates();
         makeBadFiles();
         std::filesystem::remove(folder / "tone.wav");
-        mci::forceSilentOutput({});
+        if (output == Output::kSilent) {
+            mci::forceSilentOutput({});
+        }
     }
 
     void TearDown() override {
@@ -137,7 +141,8 @@ void MciTest::TearDown() {
     ASSERT_EQ(chdir(start_.c_str()), 0);
 }
 
-void installFixtures() {
+void installFixtures(Output where) {
+    output = where;
     ::testing::AddGlobalTestEnvironment(new FixtureEnvironment);
 }
 

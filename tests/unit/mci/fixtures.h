@@ -30,7 +30,11 @@ class MciTest : public ::testing::Test {
     std::filesystem::path start_;
 };
 
+// Where the fixtures' devices play: the silent output, the same on every
+// machine, or the usual choice (ALSA's default device when it opens).
+enum class Output { kSilent, kUsual };
+
 // Installs the fixtures; call from main before RUN_ALL_TESTS.
-void installFixtures();
+void installFixtures(Output output = Output::kSilent);
 
 }  // namespace mcitest
