@@ -39,7 +39,7 @@ std::unique_ptr<AudioSink> tryAlsa(long rate, int channels) {
 
 }  // namespace
 
-std::unique_ptr<AudioSink> openAudioSink(long rate, int channels) {
+std::unique_ptr<AudioSink> openAudioSink(long rate, int channels, int* error) {
     OutputChoice& c = choice();
     std::lock_guard lock(c.mutex);
     std::unique_ptr<AudioSink> sink;
@@ -50,8 +50,10 @@ std::unique_ptr<AudioSink> openAudioSink(long rate, int channels) {
     }
     if (sink == nullptr) {
         sink = std::make_unique<SilentSink>(c.clock);
-        if (const int error = sink->open(rate, channels); error != 0) {
-            errno = error;
+        if (const int failed = sink->open(rate, channels); failed != 0) {
+            if (error != nullptr) {
+                *error = failed;
+            }
             return nullptr;
         }
     }

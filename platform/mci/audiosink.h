@@ -45,8 +45,8 @@ struct SilentClock {
 // Opens the output for a device: ALSA's default device when it can be opened,
 // otherwise a silent sink that consumes audio in real time. Never fails for
 // want of a sound device; returns null only when even the silent sink cannot
-// be prepared (errno set).
-std::unique_ptr<AudioSink> openAudioSink(long rate, int channels);
+// be prepared, with the cause in *error when error is not null.
+std::unique_ptr<AudioSink> openAudioSink(long rate, int channels, int* error = nullptr);
 
 // The output that openAudioSink chose last, probing quietly when it has not
 // run yet.

@@ -45,14 +45,13 @@ void Decoder::release() {
     file_.reset();
 }
 
-int Decoder::open(int fd) {
+Failure Decoder::open(int fd) {
     release();
     initLibrary();
     int error = MPG123_OK;
     handle_ = mpg123_new(nullptr, &error);
     if (handle_ == nullptr) {
-        errno = ENOMEM;
-        return MCIERR_OUT_OF_MEMORY;
+        return {MCIERR_OUT_OF_MEMORY, ENOMEM};
     }
     // Library messages would land on the player's screen.
     mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
@@ -68,20 +67,18 @@ int Decoder::open(int fd) {
         mpg123_replace_reader_handle(handle_, readBuffered, seekBuffered, nullptr) != MPG123_OK ||
         mpg123_open_handle(handle_, file_.get()) != MPG123_OK) {
         release();
-        errno = EIO;
-        return MCIERR_FILE_READ;
+        return {MCIERR_FILE_READ, EIO};
     }
     int encoding = 0;
     if (mpg123_getformat(handle_, &rate_, &channels_, &encoding) != MPG123_OK || rate_ <= 0 ||
         channels_ <= 0) {
         release();
-        errno = EINVAL;
-        return MCIERR_INVALID_FILE;
+        return {MCIERR_INVALID_FILE, EINVAL};
     }
     // The format is settled: a later frame of another format must not change it.
     mpg123_format_none(handle_);
     mpg123_format(handle_, rate_, channels_, MPG123_ENC_FLOAT_32);
-    return 0;
+    return {};
 }
 
 mpg123_ssize_t Decoder::readBuffered(void* handle, void* out, std::size_t size) {

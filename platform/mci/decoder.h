@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "platform/mci/failure.h"
+
 namespace mci {
 
 class Decoder {
@@ -18,8 +20,7 @@ class Decoder {
 
     // Reads the stream from fd (not taken over; it must outlive the decoder)
     // from its first byte and learns its format from the first frame.
-    // Returns 0, or an MCIERR code with errno set.
-    int open(int fd);
+    Failure open(int fd);
 
     long rate() const { return rate_; }
     int channels() const { return channels_; }

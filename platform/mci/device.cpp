@@ -28,17 +28,17 @@ using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
-int Device::open(const std::string& path, std::unique_ptr<Device>* device) {
+Failure Device::open(const std::string& path, std::unique_ptr<Device>* device) {
     UniqueFd file;
-    if (const int code = openMp3(path.c_str(), &file); code != 0) {
-        return code;
+    if (const Failure failure = openMp3(path.c_str(), &file); failure.failed()) {
+        return failure;
     }
     Mp3Facts facts;
-    if (const int code = measureMp3File(file.get(), &facts); code != 0) {
-        return code;
+    if (const Failure failure = measureMp3File(file.get(), &facts); failure.failed()) {
+        return failure;
     }
     device->reset(new Device(std::move(file), facts));
-    return 0;
+    return {};
 }
 
 Device::Device(UniqueFd file, const Mp3Facts& facts) : file_(std::move(file)), facts_(facts) {}
@@ -52,63 +52,61 @@ long long Device::framesToMs(long long frames) const {
     return rate > 0 ? frames * 1000 / rate : 0;
 }
 
-int Device::play() {
+Failure Device::play() {
     settleFinished();
     switch (mode_) {
         case Mode::kPlaying:
-            return 0;
+            return {};
         case Mode::kPaused:
             return resume();
         case Mode::kStopped:
             return start(ended_ ? 0 : restMs_);
     }
-    return 0;
+    return {};
 }
 
-int Device::playFrom(long long ms) {
+Failure Device::playFrom(long long ms) {
     settleFinished();
     if (ms < 0 || ms > facts_.lengthMs) {
-        errno = ERANGE;
-        return MCIERR_OUTOFRANGE;
+        return {MCIERR_OUTOFRANGE, ERANGE};
     }
     return start(ms);
 }
 
-int Device::pause() {
+Failure Device::pause() {
     settleFinished();
     if (mode_ == Mode::kPlaying) {
         holdAtHeardPosition();
         mode_ = Mode::kPaused;
     }
-    return 0;
+    return {};
 }
 
-int Device::resume() {
+Failure Device::resume() {
     settleFinished();
-    return mode_ == Mode::kPaused ? start(restMs_) : 0;
+    return mode_ == Mode::kPaused ? start(restMs_) : Failure{};
 }
 
-int Device::stop() {
+Failure Device::stop() {
     settleFinished();
     if (mode_ == Mode::kPlaying) {
         holdAtHeardPosition();
     }
     mode_ = Mode::kStopped;
-    return 0;
+    return {};
 }
 
-int Device::setSpeed(int speed) {
+Failure Device::setSpeed(int speed) {
     settleFinished();
     if (speed < kMinSpeed || speed > kMaxSpeed) {
-        errno = ERANGE;
-        return MCIERR_OUTOFRANGE;
+        return {MCIERR_OUTOFRANGE, ERANGE};
     }
     speed_ = speed;
     // The new speed takes over from what is heard now.
     if (mode_ == Mode::kPlaying && speed_ != runSpeed_) {
         return start(livePositionMs());
     }
-    return 0;
+    return {};
 }
 
 Mode Device::mode() {
@@ -163,31 +161,31 @@ long long Device::livePositionMs() {
     return std::clamp(startMs_ + framesToMs(heard), 0LL, facts_.lengthMs);
 }
 
-int Device::prepareOutput() {
+Failure Device::prepareOutput() {
     if (decoder_.rate() == 0) {
-        if (const int code = decoder_.open(file_.get()); code != 0) {
-            return code;
+        if (const Failure failure = decoder_.open(file_.get()); failure.failed()) {
+            return failure;
         }
     }
     if (sink_ == nullptr) {
-        sink_ = openAudioSink(decoder_.rate(), decoder_.channels());
+        int error = 0;
+        sink_ = openAudioSink(decoder_.rate(), decoder_.channels(), &error);
         if (sink_ == nullptr) {
-            errno = EIO;
-            return MCIERR_HARDWARE;
+            return {MCIERR_HARDWARE, error};
         }
     }
-    return 0;
+    return {};
 }
 
 // Starts playing from ms. A playback that runs already hands over without
 // dropping what the output holds when that plays out within kHandOverMs: a
 // jump or a new speed is heard as soon, and the output need not start its
 // stream afresh (a sound server can take a second or more for that).
-int Device::start(long long ms) {
+Failure Device::start(long long ms) {
     halt(Queued::kKeepShortQueue);
-    if (const int code = prepareOutput(); code != 0) {
+    if (const Failure failure = prepareOutput(); failure.failed()) {
         mode_ = Mode::kStopped;
-        return code;
+        return failure;
     }
     const long long frame = ms * decoder_.rate() / 1000;
     // A position the decoder cannot reach (the very end, a damaged tail) is
@@ -205,7 +203,7 @@ int Device::start(long long ms) {
     SignalsBlockedHere forThePlaybackThread;
     thread_ = std::thread(&Device::run, this, runSpeed_, playable);
     mode_ = Mode::kPlaying;
-    return 0;
+    return {};
 }
 
 // Source frames that play from frame on: no more than the length tells, so

@@ -24,24 +24,22 @@ enum class Mode { kStopped, kPlaying, kPaused };
 class Device {
   public:
     // Opens the MP3 file at path (absolute, so that a later change of
-    // directory does not matter). Returns 0 with *device set, or an MCIERR
-    // code with errno set. Only the file is opened; decoder and audio output
-    // wait for the first play, so that a device opened to be measured costs
-    // little.
-    static int open(const std::string& path, std::unique_ptr<Device>* device);
+    // directory does not matter) and sets *device. Only the file is opened;
+    // decoder and audio output wait for the first play, so that a device
+    // opened to be measured costs little.
+    static Failure open(const std::string& path, std::unique_ptr<Device>* device);
 
     // Stops the sound at once and releases thread, decoder and output.
     ~Device();
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    // Each returns 0 or an MCIERR code with errno set.
-    int play();  // from the kept position; from the start after the track ran to its end
-    int playFrom(long long ms);
-    int pause();
-    int resume();
-    int stop();
-    int setSpeed(int speed);  // thousandths of the normal speed
+    Failure play();  // from the kept position; from the start after the track ran to its end
+    Failure playFrom(long long ms);
+    Failure pause();
+    Failure resume();
+    Failure stop();
+    Failure setSpeed(int speed);  // thousandths of the normal speed
 
     Mode mode();
     long long positionMs();
@@ -59,8 +57,8 @@ class Device {
         bool outputFailed = false;  // ended early because the output failed
     };
 
-    int start(long long ms);
-    int prepareOutput();
+    Failure start(long long ms);
+    Failure prepareOutput();
     // What a halt does with the audio the output still holds: drop it, or
     // keep it when it plays out soon anyway.
     enum class Queued { kDrop, kKeepShortQueue };

@@ -25,12 +25,6 @@
 namespace mci {
 namespace {
 
-// A failure: its code and the system error that explains it.
-struct Failure {
-    int code = 0;
-    int error = 0;
-};
-
 int defaultErrno(int code) {
     switch (code) {
         case MCIERR_FILE_NOT_FOUND:
@@ -56,11 +50,6 @@ int defaultErrno(int code) {
 
 Failure failWith(int code, int error = 0) {
     return {code, error != 0 ? error : defaultErrno(code)};
-}
-
-// A code from the engine, which has set errno already.
-Failure failFromEngine(int code) {
-    return code == 0 ? Failure{} : failWith(code, errno);
 }
 
 // Every open device under its alias. One caller thread, as the player is
@@ -184,8 +173,8 @@ Failure openDevice(const Words& words) {
         return failure;
     }
     std::unique_ptr<Device> device;
-    if (const int code = Device::open(path, &device); code != 0) {
-        return failFromEngine(code);
+    if (const Failure failure = Device::open(path, &device); failure.failed()) {
+        return failure;
     }
     devices().add(std::move(alias), std::move(device));
     return {};
@@ -201,7 +190,7 @@ Failure findDevice(const Words& words, Device** device) {
 }
 
 // Commands that take a device and nothing else.
-Failure simpleCommand(const Words& words, int (Device::*action)()) {
+Failure simpleCommand(const Words& words, Failure (Device::*action)()) {
     Device* device = nullptr;
     if (const Failure failure = findDevice(words, &device); failure.code != 0) {
         return failure;
@@ -209,7 +198,7 @@ Failure simpleCommand(const Words& words, int (Device::*action)()) {
     if (words.size() > 2) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
     }
-    return failFromEngine((device->*action)());
+    return (device->*action)();
 }
 
 Failure closeDevice(const Words& words) {
@@ -241,7 +230,7 @@ Failure playDevice(const Words& words) {
         return failure;
     }
     if (words.size() == 2) {
-        return failFromEngine(device->play());
+        return device->play();
     }
     if (!sameWord(words[2], "from")) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
@@ -253,7 +242,7 @@ Failure playDevice(const Words& words) {
     if (words.size() > 4) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
     }
-    return failFromEngine(device->playFrom(ms));
+    return device->playFrom(ms);
 }
 
 Failure setDevice(const Words& words) {
@@ -277,7 +266,7 @@ Failure setDevice(const Words& words) {
     if (speed < kMinSpeed || speed > kMaxSpeed) {
         return failWith(MCIERR_OUTOFRANGE);
     }
-    return failFromEngine(device->setSpeed(static_cast<int>(speed)));
+    return device->setSpeed(static_cast<int>(speed));
 }
 
 const char* modeText(Mode mode) {
@@ -300,8 +289,12 @@ Failure measureFile(const std::string& name, char* out, unsigned size) {
         return failWith(MCIERR_INVALID_DEVICE_NAME, failure.error);
     }
     Mp3Facts facts;
-    if (const int code = measureMp3(path.c_str(), &facts); code != 0) {
-        return failFromEngine(code);
+    UniqueFd file;
+    if (const Failure failure = openMp3(path.c_str(), &file); failure.failed()) {
+        return failure;
+    }
+    if (const Failure failure = measureMp3File(file.get(), &facts); failure.failed()) {
+        return failure;
     }
     return replyNumber(facts.lengthMs, out, size);
 }
@@ -395,8 +388,9 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
         // A thread that could not be started.
         failure = mci::failWith(MCIERR_HARDWARE, error.code().value());
     }
-    if (failure.code != 0) {
-        errno = failure.error;
+    // The one place where a failure's cause becomes errno.
+    if (failure.failed()) {
+        errno = failure.error != 0 ? failure.error : mci::defaultErrno(failure.code);
     }
     return failure.code;
 }

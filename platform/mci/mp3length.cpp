@@ -441,11 +441,6 @@ long long playableSamples(long long decodedFrames, const VbrHeader* v, int sampl
     return decoded - v->delay - kDecoderDelay - cut;
 }
 
-struct Outcome {
-    int code = 0;
-    int error = 0;  // errno for a failure
-};
-
 // True when more frames follow where the header says the stream ends, as in
 // files joined together: the decoder plays them too.
 bool streamGoesOn(ChunkReader& r, const VbrHeader& v, long long pos, const FrameHeader& first) {
@@ -472,19 +467,19 @@ long long countFrames(ChunkReader& r, int fd, long long pos, const FrameHeader& 
     return walkFrames(r, audioStart, audioEnd(fd, r.size(), audioStart), first, sizes);
 }
 
-Outcome measureOpenFile(int fd, long long size, Mp3Facts* facts) {
+Failure measureOpenFile(int fd, long long size, Mp3Facts* facts) {
     ChunkReader r(fd, size);
     long long start = skipId3v2(r, 0);
     FrameHeader first;
     long long pos = findFrame(r, start, start + kFirstFrameSearchLimit, size, nullptr, &first);
     if (pos < 0) {
-        return r.error() != 0 ? Outcome{MCIERR_FILE_READ, r.error()}
-                              : Outcome{MCIERR_INVALID_FILE, EINVAL};
+        return r.error() != 0 ? Failure{MCIERR_FILE_READ, r.error()}
+                              : Failure{MCIERR_INVALID_FILE, EINVAL};
     }
     auto vbr = readVbrHeader(r, pos, first);
     long long frames = countFrames(r, fd, pos, first, vbr);
     if (r.error() != 0) {
-        return Outcome{MCIERR_FILE_READ, r.error()};
+        return Failure{MCIERR_FILE_READ, r.error()};
     }
     if (facts != nullptr) {
         long long samples = playableSamples(frames, vbr ? &*vbr : nullptr, first.samples);
@@ -493,20 +488,19 @@ Outcome measureOpenFile(int fd, long long size, Mp3Facts* facts) {
         facts->sampleRate = first.sampleRate;
         facts->channels = first.channels;
     }
-    return Outcome{};
+    return Failure{};
 }
 
-int openFailure(int error) {
-    errno = error;
+Failure openFailure(int error) {
     if (error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == ELOOP) {
-        return MCIERR_FILE_NOT_FOUND;
+        return {MCIERR_FILE_NOT_FOUND, error};
     }
-    return MCIERR_FILE_READ;
+    return {MCIERR_FILE_READ, error};
 }
 
 }  // namespace
 
-int openMp3(const char* path, UniqueFd* file) {
+Failure openMp3(const char* path, UniqueFd* file) {
     if (path == nullptr || *path == '\0') {
         return openFailure(ENOENT);
     }
@@ -516,31 +510,33 @@ int openMp3(const char* path, UniqueFd* file) {
         return openFailure(errno);
     }
     *file = std::move(opened);
-    return 0;
+    return {};
 }
 
-int measureMp3File(int fd, Mp3Facts* facts) {
+Failure measureMp3File(int fd, Mp3Facts* facts) {
     struct stat st;
     if (fstat(fd, &st) != 0) {
         return openFailure(errno);
     }
     if (!S_ISREG(st.st_mode) || st.st_size == 0) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return MCIERR_INVALID_FILE;
+        return {MCIERR_INVALID_FILE, S_ISDIR(st.st_mode) ? EISDIR : EINVAL};
     }
-    Outcome outcome = measureOpenFile(fd, st.st_size, facts);
-    if (outcome.code != 0) {
-        errno = outcome.error;
-    }
-    return outcome.code;
+    return measureOpenFile(fd, st.st_size, facts);
 }
 
 int measureMp3(const char* path, Mp3Facts* facts) {
-    UniqueFd file;
-    if (const int code = openMp3(path, &file); code != 0) {
-        return code;
+    Failure failure;
+    {
+        UniqueFd file;
+        failure = openMp3(path, &file);
+        if (!failure.failed()) {
+            failure = measureMp3File(file.get(), facts);
+        }
     }
-    return measureMp3File(file.get(), facts);
+    if (failure.failed()) {
+        errno = failure.error;
+    }
+    return failure.code;
 }
 
 }  // namespace mci

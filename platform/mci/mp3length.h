@@ -3,6 +3,7 @@
 // quick check that a file is MP3 at all.
 #pragma once
 
+#include "platform/mci/failure.h"
 #include "platform/mci/uniquefd.h"
 
 namespace mci {
@@ -24,19 +25,20 @@ inline constexpr long kFirstFrameSearchLimit = 64 * 1024;
 // it; its decoder is given this as MPG123_RESYNC_LIMIT too.
 inline constexpr long kResyncLimit = 4096;
 
-// Examines the file at path. Returns 0 with facts filled, or an MCIERR code:
-// MCIERR_FILE_NOT_FOUND (missing), MCIERR_INVALID_FILE (empty, a directory,
-// not MPEG audio), MCIERR_FILE_READ (unreadable). errno is set on failure:
-// the system's cause for the first and last, EISDIR for a directory and
-// EINVAL for a file that holds no MPEG audio. facts may be null when only
-// the check is wanted.
-int measureMp3(const char* path, Mp3Facts* facts);
+// Opens path read-only and without ever blocking. Fails with
+// MCIERR_FILE_NOT_FOUND (missing) or MCIERR_FILE_READ (unreadable), with the
+// system's cause.
+Failure openMp3(const char* path, UniqueFd* file);
 
-// The same in two steps, so that what is measured is the very file that is
-// then played: openMp3 opens path read-only and without ever blocking, and
-// gives the same failures as measureMp3 for a name that cannot be opened;
-// measureMp3File examines the file open at fd (its offset is left alone).
-int openMp3(const char* path, UniqueFd* file);
-int measureMp3File(int fd, Mp3Facts* facts);
+// Examines the file open at fd (its offset is left alone), so that what is
+// measured is the very file that is then played. Fills facts, or fails with
+// MCIERR_INVALID_FILE (empty, a directory: EISDIR, not MPEG audio: EINVAL) or
+// MCIERR_FILE_READ (the system's cause). facts may be null when only the
+// check is wanted.
+Failure measureMp3File(int fd, Mp3Facts* facts);
+
+// Both steps on the file at path. Returns 0 or the failure's code, with
+// errno set to its cause after the file is closed.
+int measureMp3(const char* path, Mp3Facts* facts);
 
 }  // namespace mci
