@@ -44,6 +44,14 @@ namespace fs = std::filesystem;
 constexpr double kDriftTolerance = 0.10;
 constexpr long long kStopLimitMs = 50;
 constexpr long long kEndSlackMs = 500;
+constexpr long long kLatencyLimitMs = 3800;  // leaves the two seconds below inside the song
+
+// Rates and latencies are measured on a shared machine, where a burst of
+// load can hold any program back for a moment: a measurement whose figures
+// fall out of bounds is taken again, up to three times in all. What must
+// hold whatever the load (never ahead of the clock, never early, pause holds,
+// a stall does not end the track) is checked on every run.
+constexpr int kAttempts = 3;
 
 std::string serverKind = "pulseaudio";
 
@@ -302,12 +310,10 @@ class SoundServerTest : public mcitest::MciTest {
         return last.atMs - last.positionMs;
     }
 
-    long long timedStop() {
+    static long long timedStop() {
         const auto start = Clock::now();
         EXPECT_EQ(send("stop x"), 0);
-        const long long took = msSince(start);
-        std::printf("[ %s ] stop took %lld ms\n", serverKind.c_str(), took);
-        return took;
+        return msSince(start);
     }
 
     static SoundServer* server_;
@@ -319,78 +325,126 @@ class SoundServerTest : public mcitest::MciTest {
 SoundServer* SoundServerTest::server_ = nullptr;
 std::string SoundServerTest::whyNot_;
 
-TEST_F(SoundServerTest, PositionFollowsTheClockPauseHoldsAndSpeedRunsFaster) {
-    openAndPlay("twelve.mp3");
-    sampleUntil(6000, true);
-    const long long latency = startLatencyMs();
-    std::printf("[ %s ] start latency %lld ms\n", serverKind.c_str(), latency);
-    ASSERT_LT(latency, 3800) << "sound took too long to start for the window below";
+// What the clock test measures; rates in milliseconds of position per two
+// seconds of clock.
+struct ClockFigures {
+    long long latency = 0;   // from play until sound starts
+    long long from = 0;      // start of the two seconds at normal speed
+    long long advanced = 0;  // at normal speed
+    long long fast = 0;      // at speed 1500
+    long long stop = 0;      // how long stop took
 
-    // Two seconds of steady play, from one second after play at the earliest.
-    const long long from = std::max(1000LL, latency + 200);
-    const long long advanced = positionAt(from + 2000) - positionAt(from);
-    std::printf("[ %s ] 2000 ms of clock from %lld ms: position advanced %lld ms\n",
-                serverKind.c_str(), from, advanced);
-    EXPECT_NEAR(advanced, 2000, 2000 * kDriftTolerance);
+    bool withinBounds() const {
+        return latency < kLatencyLimitMs && std::llabs(advanced - 2000) <= 2000 * kDriftTolerance &&
+               std::llabs(fast - 3000) <= 3000 * kDriftTolerance && stop <= kStopLimitMs;
+    }
+};
 
-    ASSERT_EQ(send("set x speed 1500"), 0);
-    samples_.clear();
-    sampleUntil(8500, false);
-    const long long fast = positionAt(8300) - positionAt(6300);
-    std::printf("[ %s ] at speed 1500, 2000 ms of clock: position advanced %lld ms\n",
-                serverKind.c_str(), fast);
-    EXPECT_NEAR(fast, 3000, 3000 * kDriftTolerance);
+class ClockTest : public SoundServerTest {
+  protected:
+    ClockFigures measure() {
+        ClockFigures figures;
+        samples_.clear();
+        openAndPlay("twelve.mp3");
+        sampleUntil(6000, true);
+        figures.latency = startLatencyMs();
+        // Two seconds of steady play, from one second after play at the earliest.
+        figures.from = std::max(1000LL, figures.latency + 200);
+        figures.advanced = positionAt(figures.from + 2000) - positionAt(figures.from);
 
-    ASSERT_EQ(send("pause x"), 0);
-    const long long paused = askNumber("status x position");
-    sleepMs(500);
-    EXPECT_EQ(ask("status x mode"), "paused");
-    EXPECT_EQ(askNumber("status x position"), paused);
-    ASSERT_EQ(send("resume x"), 0);
-    EXPECT_EQ(ask("status x mode"), "playing");
-    sleepMs(200);
-    EXPECT_LE(timedStop(), kStopLimitMs);
+        EXPECT_EQ(send("set x speed 1500"), 0);
+        samples_.clear();
+        sampleUntil(8500, false);
+        figures.fast = positionAt(8300) - positionAt(6300);
+
+        EXPECT_EQ(send("pause x"), 0);
+        const long long paused = askNumber("status x position");
+        sleepMs(500);
+        EXPECT_EQ(ask("status x mode"), "paused");
+        EXPECT_EQ(askNumber("status x position"), paused) << "pause did not hold the position";
+        EXPECT_EQ(send("resume x"), 0);
+        EXPECT_EQ(ask("status x mode"), "playing");
+        sleepMs(200);
+        figures.stop = timedStop();
+        send("close x");
+        std::printf(
+            "[ %s ] start latency %lld ms; 2000 ms of clock from %lld ms: position "
+            "advanced %lld ms, at speed 1500 %lld ms; stop took %lld ms\n",
+            serverKind.c_str(), figures.latency, figures.from, figures.advanced, figures.fast,
+            figures.stop);
+        return figures;
+    }
+};
+
+TEST_F(ClockTest, PositionFollowsTheClockPauseHoldsAndSpeedRunsFaster) {
+    ClockFigures figures;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        figures = measure();
+        if (HasFailure() || figures.withinBounds()) {
+            break;
+        }
+    }
+    EXPECT_LT(figures.latency, kLatencyLimitMs) << "sound took too long to start";
+    EXPECT_NEAR(figures.advanced, 2000, 2000 * kDriftTolerance);
+    EXPECT_NEAR(figures.fast, 3000, 3000 * kDriftTolerance);
+    EXPECT_LE(figures.stop, kStopLimitMs);
 }
 
 TEST_F(SoundServerTest, ASongEndsAtItsLengthNeverEarly) {
-    openAndPlay("three.mp3");
     long long lag = 0;
     long long stoppedAt = -1;
-    while (msSince(played_) < 10000) {
-        const long long position = askNumber("status x position");
-        const std::string mode = ask("status x mode");
-        const long long at = msSince(played_);
-        if (mode == "stopped") {
-            stoppedAt = at;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        openAndPlay("three.mp3");
+        stoppedAt = -1;
+        while (msSince(played_) < 10000) {
+            const long long position = askNumber("status x position");
+            const std::string mode = ask("status x mode");
+            const long long at = msSince(played_);
+            if (mode == "stopped") {
+                stoppedAt = at;
+                break;
+            }
+            if (position > 0 && position < 2800) {
+                lag = at - position;  // the start latency, once the position moves
+            }
+            sleepMs(10);
+        }
+        send("close x");
+        std::printf("[ %s ] a 3000 ms song stopped after %lld ms; start latency %lld ms\n",
+                    serverKind.c_str(), stoppedAt, lag);
+        ASSERT_GE(stoppedAt, 0) << "the song did not end within 10 s";
+        ASSERT_GE(stoppedAt, 3000) << "the song ended early";
+        if (stoppedAt <= 3000 + lag + kEndSlackMs) {
             break;
         }
-        if (position > 0 && position < 2800) {
-            lag = at - position;  // the start latency, once the position moves
-        }
-        sleepMs(10);
     }
-    std::printf("[ %s ] a 3000 ms song stopped after %lld ms; start latency %lld ms\n",
-                serverKind.c_str(), stoppedAt, lag);
-    ASSERT_GE(stoppedAt, 0) << "the song did not end within 10 s";
-    EXPECT_GE(stoppedAt, 3000) << "the song ended early";
     EXPECT_LE(stoppedAt, 3000 + lag + kEndSlackMs);
 }
 
 TEST_F(SoundServerTest, AStalledServerIsWaitedForAndStopIsPrompt) {
     ASSERT_TRUE(server_->canSuspend()) << "no way to stall this server's sink here";
-    openAndPlay("twelve.mp3");
-    const auto start = Clock::now();
-    while (askNumber("status x position") < 300 && msSince(start) < 5000) {
-        sleepMs(20);
+    long long stop = 0;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        openAndPlay("twelve.mp3");
+        const auto start = Clock::now();
+        while (askNumber("status x position") < 300 && msSince(start) < 5000) {
+            sleepMs(20);
+        }
+        ASSERT_TRUE(server_->suspend(true));
+        sleepMs(300);
+        const long long stalled = askNumber("status x position");
+        sleepMs(1500);
+        EXPECT_EQ(ask("status x mode"), "playing") << "a stall ended the track";
+        EXPECT_LE(askNumber("status x position") - stalled, 150) << "nothing is heard in a stall";
+        stop = timedStop();
+        std::printf("[ %s ] stop during a stall took %lld ms\n", serverKind.c_str(), stop);
+        send("close x");
+        ASSERT_TRUE(server_->suspend(false));
+        if (HasFailure() || stop <= kStopLimitMs) {
+            break;
+        }
     }
-    ASSERT_TRUE(server_->suspend(true));
-    sleepMs(300);
-    const long long stalled = askNumber("status x position");
-    sleepMs(1500);
-    EXPECT_EQ(ask("status x mode"), "playing") << "a stall ended the track";
-    EXPECT_LE(askNumber("status x position") - stalled, 150) << "nothing is heard in a stall";
-    EXPECT_LE(timedStop(), kStopLimitMs);
-    EXPECT_TRUE(server_->suspend(false));
+    EXPECT_LE(stop, kStopLimitMs);
 }
 
 }  // namespace
