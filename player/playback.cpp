@@ -125,13 +125,17 @@ void StatSong() {
     if (S.trackOpen) {
         sendChecked("status MP3_Device mode", reply, sizeof reply);
     }
-    if (S.p_List[S.p_count][S.num][0] == 0) {
+    // While the page shown has no song in the playing slot there is no row
+    // to flash, but the end of the track must still be noticed: otherwise
+    // nothing plays on until a key.
+    bool slotEmpty = S.p_List[S.p_count][S.num][0] == 0;
+    if (slotEmpty) {
         S.m_null = 1;
-        return;
     }
     if (std::strcmp(reply, "playing") == 0) {
         S.isPlay = 1;
         bool rowShown =
+            !slotEmpty &&
             std::strcmp(S.Label, S.LongFileName[S.p_count * kSlotsPerPage + S.num]) == 0;
         if (!S.stop_flash && rowShown) {
             flashPlayingRow();

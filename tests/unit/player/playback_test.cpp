@@ -96,15 +96,20 @@ TEST_F(Playback, AStoppedTrackIsNotTakenForAnEndedOne) {
     EXPECT_EQ(S.isPlay, 0);
 }
 
-TEST_F(Playback, AnEmptySlotOfThePageShownLeavesIsPlayAlone) {
+// The page shown has no song in the playing slot: nothing flashes, but the
+// end of the track is noticed all the same.
+TEST_F(Playback, AnEmptySlotOfThePageShownStillNoticesTheEnd) {
     Play();
     S.p_count = 1;
     S.num = 4;
     S.isPlay = 1;
-    fake::media().mode = "stopped";
     StatSong();
     EXPECT_EQ(S.m_null, 1);
     EXPECT_EQ(S.isPlay, 1);
+    EXPECT_EQ(fake::sleptMilliseconds(), 0u);
+    fake::media().mode = "stopped";
+    StatSong();
+    EXPECT_EQ(S.isPlay, 0);
 }
 
 TEST_F(Playback, PauseWaitsForWOnly) {
