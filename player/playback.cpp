@@ -64,6 +64,16 @@ unsigned secondsOf(const char* reply) {
     return static_cast<unsigned>(ms / 1000);
 }
 
+// A song's time as mm:ss, or as h:mm:ss for a song of an hour or more, so
+// that both of its times read alike.
+void formatSongTime(char* text, std::size_t size, unsigned seconds, bool withHours) {
+    if (withHours) {
+        std::snprintf(text, size, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    } else {
+        std::snprintf(text, size, "%02u:%02u", seconds / 60, seconds % 60);
+    }
+}
+
 }  // namespace
 
 void Play() {
@@ -154,15 +164,21 @@ void GetSongLength() {
     }
     unsigned length = secondsOf(lengthReply);
     unsigned position = secondsOf(positionReply);
+    bool withHours = length >= 3600 || position >= 3600;
+    char lengthText[32];
+    char positionText[32];
+    formatSongTime(lengthText, sizeof lengthText, length, withHours);
+    formatSongTime(positionText, sizeof positionText, position, withHours);
 
     textcolor(7);
     gotoxy(25, 19);
     std::printf("%s -> %02d:%02d:%02d", "Total Time", S.h2, S.m2, S.s2);
     gotoxy(25, 20);
     clreol();
-    std::printf("%s = %02u:%02u", "Current Time", position / 60 % 60, position % 60);
+    std::printf("%s = %s", "Current Time", positionText);
     gotoxy(25, 18);
-    std::printf("%s = %02u:%02u", "End Time", length / 60 % 60, length % 60);
+    clreol();  // the end time of a song of an hour or more is longer
+    std::printf("%s = %s", "End Time", lengthText);
 }
 
 void drawStatusLine() {

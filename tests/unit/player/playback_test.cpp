@@ -22,7 +22,7 @@ class Playback : public PlayerTest {
     std::string endTimeFor(const std::string& lengthMs) {
         fake::media().length = lengthMs;
         GetSongLength();
-        return screen().text(25, 18, 16);
+        return screen().row(18).substr(24);
     }
 };
 
@@ -44,13 +44,20 @@ TEST_F(Playback, AnEmptySlotTakesTheFirstNameOfTheWindowAsLabel) {
     EXPECT_STREQ(S.Label, "Song 0000");
 }
 
-TEST_F(Playback, TimeFieldsShowMinutesAndSecondsWithinTheHour) {
+// From one hour on both times of the song show hours, so that a 62-minute
+// song does not end at "02:00"; a shorter song after it leaves no remnant.
+TEST_F(Playback, TimeFieldsShowMinutesAndSecondsOrHoursFromOneHourOn) {
     S.trackOpen = 1;
     fake::media().openAliases.insert("MP3_Device");
     EXPECT_EQ(endTimeFor("59000"), "End Time = 00:59");
     EXPECT_EQ(endTimeFor("60999"), "End Time = 01:00");
-    EXPECT_EQ(endTimeFor("3660000"), "End Time = 01:00");
-    EXPECT_EQ(endTimeFor("3600000"), "End Time = 00:00");
+    EXPECT_EQ(endTimeFor("3599999"), "End Time = 59:59");
+    EXPECT_EQ(endTimeFor("3600000"), "End Time = 1:00:00");
+    fake::media().position = "125000";
+    EXPECT_EQ(endTimeFor("3720000"), "End Time = 1:02:00");
+    EXPECT_EQ(screen().text(25, 20, 22), "Current Time = 0:02:05");
+    EXPECT_EQ(endTimeFor("36000000"), "End Time = 10:00:00");
+    fake::media().position = "0";
     EXPECT_EQ(endTimeFor("garbage"), "End Time = 00:00");
     fake::media().position = "125000";
     S.h2 = 1;
