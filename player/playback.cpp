@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
+#include "player/screen.h"
 #include "player/state.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -16,6 +17,9 @@ namespace {
 // enough to be read while the next one starts.
 constexpr unsigned kCannotPlayMilliseconds = 2000;
 constexpr int kStatusRow = 23;
+// How often the pause looks up from its key wait for a change of the
+// terminal's size: as often as an idle pass of the main loop does.
+constexpr unsigned kPauseWakeMilliseconds = 100;
 
 // Opens and starts the track; false, with nothing left open, when the media
 // layer refuses the file or cannot play it.
@@ -39,6 +43,31 @@ void reportCannotPlay() {
     S.cannotPlayShown = 1;
     S.cannotPlaySince = GetTickCount();
     drawStatusLine();
+}
+
+void showPaused() {
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Paused -> %s ", S.Label);
+}
+
+// Only W resumes; every other key is discarded. A terminal that changed its
+// size meanwhile gets the main screen drawn anew, as the main loop does.
+void waitForResumeKey() {
+    while (true) {
+        if (conioTakeResize()) {
+            conioRequireSize();
+            redrawMainScreen();
+            showPaused();
+        }
+        if (!sleepUntilKey(kPauseWakeMilliseconds)) {
+            continue;
+        }
+        char key = static_cast<char>(_getch());
+        if (key == 'w' || key == 'W') {
+            return;
+        }
+    }
 }
 
 void flashPlayingRow() {
@@ -103,15 +132,8 @@ void Pause() {
         return;
     }
     sendChecked("pause MP3_Device");
-    gotoxy(1, kStatusRow);
-    clreol();
-    std::printf(" Paused -> %s ", S.Label);
-    while (true) {
-        char key = static_cast<char>(_getch());
-        if (key == 'w' || key == 'W') {
-            break;
-        }
-    }
+    showPaused();
+    waitForResumeKey();
     gotoxy(1, kStatusRow);
     clreol();
     std::printf(" Playing -> %s ", S.Label);

@@ -222,6 +222,13 @@ void drawMainScreen() {
     drawPlaylist();
 }
 
+void redrawMainScreen() {
+    drawMainScreen();
+    GetSongLength();
+    drawUserName();
+    drawNotice();
+}
+
 PassResult runPass() {
     if (conioTakeResize()) {
         conioRequireSize();

@@ -272,6 +272,10 @@ void conioPretendTerminal(int cols, int rows) {
     conioResetAttribute();
 }
 
+void conioPretendResize() {
+    resized = 1;
+}
+
 void conioStart() {
     // On a terminal the output is buffered and flushed before every key read
     // and every sleep, so the screen is complete whenever the program waits;

@@ -129,6 +129,23 @@ TEST_F(Playback, PauseWaitsForWOnly) {
     EXPECT_EQ(screen().row(23), " Playing -> Song 0000");
 }
 
+// The title and the playlist come back when the terminal's size changes
+// during the pause, and the pause goes on.
+TEST_F(Playback, AResizeWhilePausedDrawsTheMainScreenAnew) {
+    Play();
+    fake::takeCommands();
+    conioPretendResize();
+    fake::pressKeys("xW");
+    Pause();
+    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "status MP3_Device length",
+                                              "status MP3_Device position", "resume MP3_Device"}));
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.text(18, 1, 10), "Folderplay");
+    EXPECT_EQ(s.text(25, 5, 12), "1. Song 0000");
+    EXPECT_EQ(s.text(25, 18, 16), "End Time = 00:00");
+    EXPECT_EQ(s.row(23), " Playing -> Song 0000");
+}
+
 TEST_F(Playback, ASongThatCannotBeOpenedIsReportedAndCountsAsEnded) {
     fake::media().refusedFiles.insert("S0000.MP3");
     Play();
