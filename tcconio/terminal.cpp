@@ -168,6 +168,21 @@ void installHandlers() {
     }
 }
 
+// A standard stream that was closed when the program started would be the
+// descriptor of the next file opened: a song would then be read as keys, or
+// the screen written into it. Each closed one is opened on /dev/null.
+void claimStandardStreams() {
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor: fd itself, as those below it are open.
+            int opened = open("/dev/null", O_RDWR);
+            if (opened >= 0 && opened != fd) {
+                close(opened);
+            }
+        }
+    }
+}
+
 // Keys unechoed and unbuffered. ISIG stays so that Ctrl+C raises SIGINT, and
 // OPOST so that "\n" still ends a row as CR LF.
 void enterRawMode() {
@@ -277,6 +292,12 @@ void conioPretendResize() {
 }
 
 void conioStart() {
+    if (started) {
+        return;
+    }
+    started = true;
+    claimStandardStreams();
+    // Buffering can be chosen only before anything is written to the stream.
     // On a terminal the output is buffered and flushed before every key read
     // and every sleep, so the screen is complete whenever the program waits;
     // elsewhere it is unbuffered, so nothing is held back.
@@ -285,10 +306,6 @@ void conioStart() {
     } else {
         std::setvbuf(stdout, nullptr, _IONBF, 0);
     }
-    if (started) {
-        return;
-    }
-    started = true;
     if (isatty(STDIN_FILENO)) {
         enterRawMode();
     }

@@ -1,12 +1,16 @@
 // The terminal session on a pseudo-terminal: every way out gives the terminal
 // back, and a small window is asked to grow.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "pty_child.h"
@@ -141,6 +145,67 @@ TEST(RequireSize, LargeWindowGoesOnAtOnce) {
     std::string shown = probe.readUntil("DONE");
     EXPECT_EQ(shown.find("enlarge"), std::string::npos);
     expectRestored(probe);
+}
+
+// Runs the probe in its "streams" mode with the given standard streams
+// closed, as `mp3 <&-` starts the player, the others on /dev/null; returns
+// what it reports on descriptor 3.
+std::string probeWithClosedStreams(std::initializer_list<int> closed) {
+    int report[2];
+    if (pipe(report) != 0) {
+        return "pipe failed";
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDWR);
+        for (int fd : {0, 1, 2}) {
+            dup2(devnull, fd);
+        }
+        if (report[1] != 3) {
+            dup2(report[1], 3);
+            close(report[1]);
+        }
+        if (report[0] != 3) {
+            close(report[0]);
+        }
+        if (devnull > 3) {
+            close(devnull);
+        }
+        for (int fd : closed) {
+            close(fd);
+        }
+        execl(CONIO_PROBE, CONIO_PROBE, "streams", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(report[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t got;
+    while ((got = read(report[0], buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(report[0]);
+    waitpid(pid, nullptr, 0);
+    return text;
+}
+
+// A standard stream closed at start would be the next file opened: a song
+// read as keys, or the screen written into it.
+TEST(StandardStreams, ClosedOnesAreOpenedOnDevNullAtStart) {
+    for (auto closed : {std::initializer_list<int>{0}, {1}, {2}, {0, 1, 2}}) {
+        SCOPED_TRACE(*closed.begin());
+        int opened = -1;
+        int open0 = 0;
+        int open1 = 0;
+        int open2 = 0;
+        std::string report = probeWithClosedStreams(closed);
+        ASSERT_EQ(std::sscanf(report.c_str(), "opened=%d open=%1d%1d%1d", &opened, &open0, &open1,
+                              &open2),
+                  4)
+            << report;
+        EXPECT_GT(opened, 3);
+        EXPECT_EQ(open0 + open1 + open2, 3) << report;
+    }
 }
 
 }  // namespace
