@@ -90,19 +90,27 @@ extern "C" void onFatalSignal(int) {
 
 // What a crash signal did before the player took it over (the default, or a
 // sanitizer's report), indexed by signal number.
-constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
 struct sigaction crashActions[NSIG];
+
+// A fault of the processor: the instruction that caused it runs again as
+// soon as the handler returns, and faults again.
+bool faultRecurs(int signo, const siginfo_t* info) {
+    bool fault = signo == SIGSEGV || signo == SIGBUS || signo == SIGFPE || signo == SIGILL;
+    return fault && info != nullptr && info->si_code > 0;
+}
 
 // A crash gives the terminal back first, then meets the signal's earlier
 // action, so that the core dump or the sanitizer's report and the exit
 // status are those of the crash itself. A fault of the processor happens
-// again as soon as this returns; a signal that was sent is sent again, and
-// taken when this returns, since it is blocked until then.
+// again as soon as this returns; any other crash signal (one that was sent,
+// a breakpoint, a forbidden system call) is sent again, and taken when this
+// returns, since it is blocked until then.
 extern "C" void onCrash(int signo, siginfo_t* info, void*) {
     int savedErrno = errno;
     restoreTerminalModes();
     sigaction(signo, &crashActions[signo], nullptr);
-    if (info == nullptr || info->si_code <= 0) {
+    if (!faultRecurs(signo, info)) {
         raise(signo);
     }
     errno = savedErrno;
@@ -150,9 +158,19 @@ extern "C" void onSuspend(int) {
     errno = savedErrno;
 }
 
+// The signals whose default action ends the process, bar the crashes: each
+// would leave the terminal raw and on the alternate screen. SIGQUIT (Ctrl+\),
+// SIGXCPU and SIGXFSZ would dump core instead; they are ends all the same.
+constexpr int kEndingSignals[] = {SIGINT,    SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1,
+                                  SIGUSR2,   SIGALRM, SIGPIPE, SIGPOLL,   SIGPROF,
+                                  SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
+
 void installHandlers() {
-    // SIGQUIT (Ctrl+\) would otherwise leave the terminal raw as well.
-    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signo : kEndingSignals) {
+        installHandler(signo, onFatalSignal, 0);
+    }
+    // The real-time signals end the process by default too.
+    for (int signo = SIGRTMIN; signo <= SIGRTMAX; ++signo) {
         installHandler(signo, onFatalSignal, 0);
     }
     for (int signo : kCrashSignals) {

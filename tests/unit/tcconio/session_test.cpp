@@ -58,7 +58,21 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WayOut{"exit", [](PtyChild& p) { p.send("q"); }},
                       WayOut{"CtrlC", [](PtyChild& p) { p.send("\x03"); }},
                       WayOut{"SIGTERM", [](PtyChild& p) { p.signal(SIGTERM); }},
-                      WayOut{"SIGHUP", [](PtyChild& p) { p.signal(SIGHUP); }}),
+                      WayOut{"SIGHUP", [](PtyChild& p) { p.signal(SIGHUP); }},
+                      // Every other signal whose default ends the program.
+                      WayOut{"SIGQUIT", [](PtyChild& p) { p.signal(SIGQUIT); }},
+                      WayOut{"SIGUSR1", [](PtyChild& p) { p.signal(SIGUSR1); }},
+                      WayOut{"SIGUSR2", [](PtyChild& p) { p.signal(SIGUSR2); }},
+                      WayOut{"SIGALRM", [](PtyChild& p) { p.signal(SIGALRM); }},
+                      WayOut{"SIGPIPE", [](PtyChild& p) { p.signal(SIGPIPE); }},
+                      WayOut{"SIGVTALRM", [](PtyChild& p) { p.signal(SIGVTALRM); }},
+                      WayOut{"SIGPROF", [](PtyChild& p) { p.signal(SIGPROF); }},
+                      WayOut{"SIGXCPU", [](PtyChild& p) { p.signal(SIGXCPU); }},
+                      WayOut{"SIGXFSZ", [](PtyChild& p) { p.signal(SIGXFSZ); }},
+                      WayOut{"SIGPOLL", [](PtyChild& p) { p.signal(SIGPOLL); }},
+                      WayOut{"SIGPWR", [](PtyChild& p) { p.signal(SIGPWR); }},
+                      WayOut{"SIGRTMIN", [](PtyChild& p) { p.signal(SIGRTMIN); }},
+                      WayOut{"SIGRTMAX", [](PtyChild& p) { p.signal(SIGRTMAX); }}),
     [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 // A crash still gives the terminal back, before the crash's own report (a
@@ -88,7 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WayOut{"Fault", [](PtyChild& p) { p.send("s"); }},
                       WayOut{"Abort", [](PtyChild& p) { p.send("a"); }},
                       WayOut{"SentSIGSEGV", [](PtyChild& p) { p.signal(SIGSEGV); }},
-                      WayOut{"SentSIGBUS", [](PtyChild& p) { p.signal(SIGBUS); }}),
+                      WayOut{"SentSIGBUS", [](PtyChild& p) { p.signal(SIGBUS); }},
+                      WayOut{"SentSIGTRAP", [](PtyChild& p) { p.signal(SIGTRAP); }},
+                      WayOut{"SentSIGSYS", [](PtyChild& p) { p.signal(SIGSYS); }}),
     [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 // The probe leads its own session, so no shell could continue it after a
