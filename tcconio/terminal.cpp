@@ -3,7 +3,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -19,9 +18,6 @@
 #include "tcconio/tcconio.h"
 
 namespace {
-
-constexpr int kNeededCols = 80;
-constexpr int kNeededRows = 25;
 
 // Reset colours, show the cursor, leave the alternate screen. Leaving it last
 // lets the terminal bring back the cursor and colours of the shell's screen.
@@ -237,42 +233,11 @@ bool realTerminalSize(int* cols, int* rows) {
     return true;
 }
 
-// One line, in whatever width the terminal has: the short form where the
-// full one would wrap.
-void showEnlargeRequest(int cols, int rows) {
-    char request[128];
-    std::snprintf(request, sizeof request,
-                  "Enlarge the terminal to at least %d x %d (now %d x %d), or press a key.",
-                  kNeededCols, kNeededRows, cols, rows);
-    if (static_cast<int>(std::strlen(request)) >= cols) {
-        std::snprintf(request, sizeof request, "Need at least %d x %d (now %d x %d)", kNeededCols,
-                      kNeededRows, cols, rows);
-    }
-    clrscr();
-    std::fputs(request, stdout);
-    std::fflush(stdout);
-}
-
-// Waits up to timeoutMs for input. True when input (or its end) is there.
-bool inputArrives(int timeoutMs) {
-    struct pollfd input {};
-    input.fd = STDIN_FILENO;
-    input.events = POLLIN;
-    int ready = poll(&input, 1, timeoutMs);
-    return ready > 0;
-}
-
-// Takes the key that ended the wait. An escape sequence arrives in one piece,
-// so one read takes all of it and none of its bytes reach the player as keys.
-void consumeKey() {
-    char buf[64];
-    ssize_t n;
-    do {
-        n = read(STDIN_FILENO, buf, sizeof buf);
-    } while (n < 0 && errno == EINTR);
-}
-
 }  // namespace
+
+bool conioTerminalSize(int* cols, int* rows) {
+    return realTerminalSize(cols, rows);
+}
 
 bool conioScreenSize(int* cols, int* rows) {
     if (pretendCols > 0 && pretendRows > 0) {
@@ -290,8 +255,8 @@ bool conioScreenSize(int* cols, int* rows) {
         sizeKnown = 1;
         if (!realTerminalSize(&knownCols, &knownRows)) {
             // A terminal that does not tell its size: assume the player's layout.
-            knownCols = kNeededCols;
-            knownRows = kNeededRows;
+            knownCols = kConioNeededCols;
+            knownRows = kConioNeededRows;
         }
     }
     *cols = knownCols;
@@ -350,33 +315,4 @@ bool conioTakeResize() {
         conioSendAttribute();
     }
     return true;
-}
-
-void conioRequireSize() {
-    int cols = 0;
-    int rows = 0;
-    if (!realTerminalSize(&cols, &rows)) {
-        return;
-    }
-    int shownCols = 0;
-    int shownRows = 0;
-    while (cols < kNeededCols || rows < kNeededRows) {
-        if (cols != shownCols || rows != shownRows) {
-            showEnlargeRequest(cols, rows);
-            shownCols = cols;
-            shownRows = rows;
-        }
-        // The poll timeout bounds the wait for a size change, since the
-        // SIGWINCH that announces it may reach another thread.
-        if (inputArrives(250)) {
-            consumeKey();
-            break;
-        }
-        if (!realTerminalSize(&cols, &rows)) {
-            break;
-        }
-    }
-    if (shownCols != 0) {
-        clrscr();
-    }
 }

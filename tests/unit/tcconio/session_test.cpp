@@ -146,6 +146,20 @@ TEST(RequireSize, TheRequestFitsOnOneLineOfANarrowWindow) {
     }
 }
 
+// The key that ends the wait may have been decoded before it began, as when
+// the main loop's sleep took it just before a resize: the wait takes it from
+// the key decoder, and takes it whole.
+TEST(RequireSize, AKeyAlreadyDecodedEndsTheWait) {
+    for (const char* key : {"x", "\x1b[A"}) {
+        SCOPED_TRACE(key);
+        PtyChild probe("keyfirst", 70, 20);
+        probe.readUntil("READY\r\n");
+        probe.send(key);
+        probe.readUntil("DONE kbhit=0");
+        expectRestored(probe);
+    }
+}
+
 TEST(RequireSize, SmallWindowWaitsUntilItIsLargeEnough) {
     PtyChild probe("size", 70, 20);
     probe.readUntil("(now 70 x 20)");
