@@ -65,8 +65,7 @@ bool readFolderFile() {
             return false;
         }
         if (errno == EINVAL) {
-            endWithMessage("path.txt is not a regular file; ",
-                           "remove it, or put the music folder's path in a file of that name");
+            endWithMessage("path.txt is not a regular file; ", "remove or rename it");
         }
         endWithMessage("cannot read path.txt: ", std::strerror(errno));
     }
@@ -82,8 +81,7 @@ bool readFolderFile() {
     }
     std::size_t length = withoutTrailingLineEnd(text, got);
     if (length > sizeof S.dirname - 1) {
-        endWithMessage("path.txt holds a path longer than 127 bytes, which the player cannot use; ",
-                       "shorten it or remove it");
+        endWithMessage("path.txt holds a path longer than 127 bytes; ", "shorten or remove it");
     }
     std::memset(S.dirname, 0, sizeof S.dirname);
     std::memcpy(S.dirname, text, length);
