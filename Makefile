@@ -23,7 +23,7 @@ demo: build
 	cd $(BUILD)/demo && ../mp3
 
 test: deps
-	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMP3_SANITIZE=ON
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMP3_SANITIZE=ON -DMP3_WERROR=ON
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 

@@ -254,3 +254,48 @@ int GetUserName(char* buffer, unsigned* size) {
 unsigned GetLastError() {
     return lastError;
 }
+
+std::FILE* fopenRegularFile(const char* name) {
+    struct stat info;
+    if (name == nullptr || stat(name, &info) != 0) {
+        errno = name == nullptr ? ENOENT : errno;
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    // Non-blocking, and checked again once open, in case a FIFO took the
+    // name's place since the look above.
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return file;
+}
+
+int removeRegularFile(const char* name) {
+    struct stat info;
+    if (name == nullptr || stat(name, &info) != 0) {
+        errno = name == nullptr ? ENOENT : errno;
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
+    // unlink, unlike remove, never takes a folder away.
+    return unlink(name);
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 // One match of a directory search; name is the file name, zero-terminated.
 struct _finddata_t {
@@ -42,3 +43,15 @@ int GetUserName(char* buffer, unsigned* size);
 
 // The error number of the last failing call of this interface.
 unsigned GetLastError();
+
+// Files that the player reads and removes by name, such as path.txt: only a
+// regular file (or a link to one) is read or removed. A folder, a FIFO or a
+// device of that name is left alone and never opened, so a read cannot block.
+//
+// Opens name for reading in binary mode. Null when nothing has that name
+// (errno ENOENT), when it is not a regular file (EINVAL), or with the
+// system's reason when it cannot be opened.
+std::FILE* fopenRegularFile(const char* name);
+// Removes name when it is a regular file (a link: the link): 0; otherwise -1,
+// with errno EINVAL when it is something else.
+int removeRegularFile(const char* name);

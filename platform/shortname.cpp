@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 
 #include <algorithm>
@@ -114,14 +115,17 @@ std::string formatAlias(const AliasKey& key, unsigned number) {
 }
 
 // Identifies a directory and its state: a name is added, removed or renamed
-// only with a new modification time.
+// only with a new modification time. The birth time, where the file system
+// keeps one, tells a new directory from a removed one whose inode it reuses.
 struct DirectoryStamp {
     dev_t device = 0;
     ino_t inode = 0;
+    timespec born{};
     timespec modified{};
 
     bool sameDirectory(const DirectoryStamp& other) const {
-        return device == other.device && inode == other.inode;
+        return device == other.device && inode == other.inode && born.tv_sec == other.born.tv_sec &&
+               born.tv_nsec == other.born.tv_nsec;
     }
     bool sameState(const DirectoryStamp& other) const {
         return sameDirectory(other) && modified.tv_sec == other.modified.tv_sec &&
@@ -129,14 +133,22 @@ struct DirectoryStamp {
     }
 };
 
+timespec toTimespec(const statx_timestamp& t) {
+    timespec result{};
+    result.tv_sec = t.tv_sec;
+    result.tv_nsec = t.tv_nsec;
+    return result;
+}
+
 bool stampWorkingDirectory(DirectoryStamp& stamp) {
-    struct stat info;
-    if (stat(".", &info) != 0) {
+    struct statx info;
+    if (statx(AT_FDCWD, ".", 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
         return false;
     }
-    stamp.device = info.st_dev;
-    stamp.inode = info.st_ino;
-    stamp.modified = info.st_mtim;
+    stamp.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    stamp.inode = info.stx_ino;
+    stamp.born = (info.stx_mask & STATX_BTIME) != 0 ? toTimespec(info.stx_btime) : timespec{};
+    stamp.modified = toTimespec(info.stx_mtime);
     return true;
 }
 
@@ -153,7 +165,17 @@ struct AliasTable {
     bool trusted = false;
     // Every entry's name, mapped to its alias (empty when it needs none).
     std::unordered_map<std::string, std::string> aliasOfName;
+    // The alias of every entry that has one, mapped to that entry's name.
     std::unordered_map<std::string, std::string> nameOfAlias;
+};
+
+// Every alias given in one directory during this run, kept for the rest of
+// it: a name keeps its alias whatever is added or removed beside it, and an
+// alias is never given to another name, even after its file is gone.
+struct AliasHistory {
+    timespec born{};
+    std::unordered_map<std::string, std::string> aliasOfName;
+    std::unordered_set<std::string> aliases;
 };
 
 struct DirCloser {
@@ -176,14 +198,32 @@ bool readNames(std::vector<std::string>& names) {
     return errno == 0;
 }
 
-// Names that share an alias key are numbered ~1, ~2, ... in byte order of
-// the names; a number whose alias is the name of a real entry is passed
-// over, so that an alias never hides a file.
-void numberAliases(AliasTable& table, std::vector<std::string> names) {
+// A name gets an alias when the command parser could split it, or when it
+// is an alias already given to another entry that is still there.
+bool needsAliasIn(const std::string& name, const AliasTable& table) {
+    if (needsAlias(name)) {
+        return true;
+    }
+    const auto owner = table.nameOfAlias.find(name);
+    return owner != table.nameOfAlias.end() && owner->second != name;
+}
+
+// Names given an alias earlier in the run keep it. The others that need one
+// are numbered ~1, ~2, ... per alias key in byte order of the names, passing
+// over every number whose alias was given before or is the name of a real
+// entry, so that an alias never hides a file.
+void numberAliases(AliasTable& table, AliasHistory& history, std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const auto given = history.aliasOfName.find(name);
+        if (given != history.aliasOfName.end()) {
+            table.aliasOfName[name] = given->second;
+            table.nameOfAlias.emplace(given->second, name);
+        }
+    }
     std::unordered_map<AliasKey, unsigned, AliasKeyHash> lastNumber;
     for (const std::string& name : names) {
-        if (!needsAlias(name)) {
+        if (!table.aliasOfName[name].empty() || !needsAliasIn(name, table)) {
             continue;
         }
         const AliasKey key = aliasKeyOf(name);
@@ -191,13 +231,15 @@ void numberAliases(AliasTable& table, std::vector<std::string> names) {
         std::string alias;
         do {
             alias = formatAlias(key, ++number);
-        } while (table.aliasOfName.count(alias) != 0);
+        } while (table.aliasOfName.count(alias) != 0 || history.aliases.count(alias) != 0);
+        history.aliasOfName.emplace(name, alias);
+        history.aliases.insert(alias);
         table.nameOfAlias.emplace(alias, name);
         table.aliasOfName[name] = std::move(alias);
     }
 }
 
-bool buildTable(AliasTable& table) {
+bool buildTable(AliasTable& table, AliasHistory& history) {
     timespec readAt;
     // The coarse clock is the one that stamps directory changes.
     clock_gettime(CLOCK_REALTIME_COARSE, &readAt);
@@ -213,7 +255,7 @@ bool buildTable(AliasTable& table) {
     for (const std::string& name : names) {
         table.aliasOfName.emplace(name, std::string());
     }
-    numberAliases(table, std::move(names));
+    numberAliases(table, history, std::move(names));
     return true;
 }
 
@@ -239,11 +281,11 @@ class AliasCache {
                     *rebuilt = false;
                     return table.get();
                 }
-                return rebuild(table) ? table.get() : nullptr;
+                return rebuild(table, now) ? table.get() : nullptr;
             }
         }
         std::unique_ptr<AliasTable> table;
-        if (!rebuild(table)) {
+        if (!rebuild(table, now)) {
             return nullptr;
         }
         if (tables_.size() >= kMaxTables) {
@@ -254,9 +296,21 @@ class AliasCache {
     }
 
   private:
-    static bool rebuild(std::unique_ptr<AliasTable>& table) {
+    // The aliases given in the directory now stamped; a new directory that
+    // took the inode of a removed one starts with none.
+    AliasHistory& historyOf(const DirectoryStamp& stamp) {
+        AliasHistory& history = histories_[{stamp.device, stamp.inode}];
+        if (history.born.tv_sec != stamp.born.tv_sec ||
+            history.born.tv_nsec != stamp.born.tv_nsec) {
+            history = AliasHistory{};
+            history.born = stamp.born;
+        }
+        return history;
+    }
+
+    bool rebuild(std::unique_ptr<AliasTable>& table, const DirectoryStamp& stamp) {
         auto fresh = std::make_unique<AliasTable>();
-        if (!buildTable(*fresh)) {
+        if (!buildTable(*fresh, historyOf(stamp))) {
             return false;
         }
         table = std::move(fresh);
@@ -264,6 +318,8 @@ class AliasCache {
     }
 
     std::vector<std::unique_ptr<AliasTable>> tables_;
+    // Kept for the whole run, also when the tables are dropped.
+    std::map<std::pair<dev_t, ino_t>, AliasHistory> histories_;
 };
 
 std::mutex cacheMutex;
@@ -343,29 +399,33 @@ bool ResolveShortName(const char* name, char* out, std::size_t size) {
         errno = EINVAL;
         return false;
     }
-    if (entryExists(name)) {
-        if (!copyBounded(name, out, size)) {
-            errno = ENAMETOOLONG;
+    std::string resolved;
+    if (std::strchr(name, '/') != nullptr) {
+        if (!entryExists(name)) {
+            errno = ENOENT;
             return false;
         }
-        return true;
-    }
-    if (std::strchr(name, '/') != nullptr) {
-        errno = ENOENT;
-        return false;
-    }
-    std::string resolved;
-    {
+        resolved = name;
+    } else {
         const std::lock_guard lock(cacheMutex);
-        const bool found = lookUpWithRetry([&](const AliasTable& table) {
+        const auto aliasOf = [&](const AliasTable& table) {
             const auto entry = table.nameOfAlias.find(name);
             if (entry == table.nameOfAlias.end()) {
                 return false;
             }
             resolved = entry->second;
             return true;
-        });
-        if (!found) {
+        };
+        // An alias given earlier is in every table built since, so a name
+        // that is a real entry needs no second look: it is that entry,
+        // unless it is an alias given before that entry was made.
+        if (entryExists(name)) {
+            bool rebuilt = false;
+            const AliasTable* table = cache.current(false, &rebuilt);
+            if (table == nullptr || !aliasOf(*table)) {
+                resolved = name;
+            }
+        } else if (!lookUpWithRetry(aliasOf)) {
             errno = ENOENT;
             return false;
         }

@@ -13,15 +13,22 @@
 // An alias is two letters or digits of the name (uppercased, '_' when the
 // name has fewer), four hex digits of a fixed hash of the whole name, "~n",
 // and the name's extension, uppercased and cut to three letters or digits:
-// "Café del Río.mp3" -> "CAC5F7~1.MP3". Names that share all but the number
-// are numbered ~1, ~2, ... in byte order of the names, and a number whose
-// alias is the name of a real entry of the folder is passed over. So the
-// same folder contents always give the same aliases, and a new file changes
-// an existing alias only when it shares that alias's letters and hash or is
-// itself named like the alias.
+// "Café del Río.mp3" -> "CAC5F7~1.MP3".
+//
+// Within a run, an alias names the same file for as long as that file
+// exists, whatever is added to or removed from its folder: a name keeps the
+// alias it was given, and an alias once given is never given to another
+// name, even after its file is gone (it then resolves to nothing, or to a
+// real file of exactly that name). A name that needs an alias gets the
+// lowest number that its letters and hash have not been given yet and that
+// is not the name of a real entry of the folder; names met together are
+// numbered in byte order. So a folder read for the first time in a run
+// always gives the same aliases, as in every other run; a file added while
+// the player runs may get another number than it would in a later run.
 //
 // The aliases of a folder are kept in a table per directory, read once and
-// read again when the directory's modification time changes.
+// read again when the directory's modification time changes; the aliases
+// given are kept for the run.
 #pragma once
 
 #include <cstddef>

@@ -14,10 +14,11 @@
 namespace {
 
 // The folder holds no MP3 file. When the folder came from path.txt, the file
-// is removed so that the next start asks for a folder again.
+// is removed so that the next start asks for a folder again; a folder or a
+// FIFO of that name is no folder file and stays.
 [[noreturn]] void endForEmptyFolder() {
     _chdir(S.old_path);
-    FILE* folderFile = std::fopen(S.file_path, "rb");
+    FILE* folderFile = fopenRegularFile(S.file_path);
     gotoxy(20, 10);
     std::printf("Sorry no mp3 file(s) on this dirictory");
     gotoxy(20, 11);
@@ -25,7 +26,7 @@ namespace {
     waitForWholeKey();
     if (folderFile) {
         std::fclose(folderFile);
-        std::remove(S.file_path);
+        removeRegularFile(S.file_path);
     }
     std::exit(1);
 }

@@ -10,8 +10,8 @@
 #include "tcconio/tcconio.h"
 
 int main() {
-    resetPlayerState();
     conioStart();
+    resetPlayerState();
     conioRequireSize();
     clrscr();
     lookUpUserName();

@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
+#include "player/screen.h"
 #include "player/state.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -16,6 +17,9 @@ namespace {
 // enough to be read while the next one starts.
 constexpr unsigned kCannotPlayMilliseconds = 2000;
 constexpr int kStatusRow = 23;
+// How often the pause looks up from its key wait for a change of the
+// terminal's size: as often as an idle pass of the main loop does.
+constexpr unsigned kPauseWakeMilliseconds = 100;
 
 // Opens and starts the track; false, with nothing left open, when the media
 // layer refuses the file or cannot play it.
@@ -41,6 +45,31 @@ void reportCannotPlay() {
     drawStatusLine();
 }
 
+void showPaused() {
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Paused -> %s ", S.Label);
+}
+
+// Only W resumes; every other key is discarded. A terminal that changed its
+// size meanwhile gets the main screen drawn anew, as the main loop does.
+void waitForResumeKey() {
+    while (true) {
+        if (conioTakeResize()) {
+            conioRequireSize();
+            redrawMainScreen();
+            showPaused();
+        }
+        if (!sleepUntilKey(kPauseWakeMilliseconds)) {
+            continue;
+        }
+        char key = static_cast<char>(_getch());
+        if (key == 'w' || key == 'W') {
+            return;
+        }
+    }
+}
+
 void flashPlayingRow() {
     S.m_normal_text = S.num;
     textcolor(14);
@@ -62,6 +91,16 @@ unsigned secondsOf(const char* reply) {
         }
     }
     return static_cast<unsigned>(ms / 1000);
+}
+
+// A song's time as mm:ss, or as h:mm:ss for a song of an hour or more, so
+// that both of its times read alike.
+void formatSongTime(char* text, std::size_t size, unsigned seconds, bool withHours) {
+    if (withHours) {
+        std::snprintf(text, size, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    } else {
+        std::snprintf(text, size, "%02u:%02u", seconds / 60, seconds % 60);
+    }
 }
 
 }  // namespace
@@ -93,15 +132,8 @@ void Pause() {
         return;
     }
     sendChecked("pause MP3_Device");
-    gotoxy(1, kStatusRow);
-    clreol();
-    std::printf(" Paused -> %s ", S.Label);
-    while (true) {
-        char key = static_cast<char>(_getch());
-        if (key == 'w' || key == 'W') {
-            break;
-        }
-    }
+    showPaused();
+    waitForResumeKey();
     gotoxy(1, kStatusRow);
     clreol();
     std::printf(" Playing -> %s ", S.Label);
@@ -125,13 +157,17 @@ void StatSong() {
     if (S.trackOpen) {
         sendChecked("status MP3_Device mode", reply, sizeof reply);
     }
-    if (S.p_List[S.p_count][S.num][0] == 0) {
+    // While the page shown has no song in the playing slot there is no row
+    // to flash, but the end of the track must still be noticed: otherwise
+    // nothing plays on until a key.
+    bool slotEmpty = S.p_List[S.p_count][S.num][0] == 0;
+    if (slotEmpty) {
         S.m_null = 1;
-        return;
     }
     if (std::strcmp(reply, "playing") == 0) {
         S.isPlay = 1;
         bool rowShown =
+            !slotEmpty &&
             std::strcmp(S.Label, S.LongFileName[S.p_count * kSlotsPerPage + S.num]) == 0;
         if (!S.stop_flash && rowShown) {
             flashPlayingRow();
@@ -150,15 +186,21 @@ void GetSongLength() {
     }
     unsigned length = secondsOf(lengthReply);
     unsigned position = secondsOf(positionReply);
+    bool withHours = length >= 3600 || position >= 3600;
+    char lengthText[32];
+    char positionText[32];
+    formatSongTime(lengthText, sizeof lengthText, length, withHours);
+    formatSongTime(positionText, sizeof positionText, position, withHours);
 
     textcolor(7);
     gotoxy(25, 19);
     std::printf("%s -> %02d:%02d:%02d", "Total Time", S.h2, S.m2, S.s2);
     gotoxy(25, 20);
     clreol();
-    std::printf("%s = %02u:%02u", "Current Time", position / 60 % 60, position % 60);
+    std::printf("%s = %s", "Current Time", positionText);
     gotoxy(25, 18);
-    std::printf("%s = %02u:%02u", "End Time", length / 60 % 60, length % 60);
+    clreol();  // the end time of a song of an hour or more is longer
+    std::printf("%s = %s", "End Time", lengthText);
 }
 
 void drawStatusLine() {

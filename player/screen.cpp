@@ -86,11 +86,36 @@ void nextSong() {
     Play();
 }
 
+bool slotHoldsSong(int slot) {
+    return S.p_List[S.p_count][slot][0] != 0;
+}
+
+// After paging, the page shown may have no song in the playing slot (a song
+// of a longer page plays). A key then picks a song of the page shown, never
+// the stale entry of the slot, which would play another page's song under a
+// name of this one. The song so picked was not chosen with "9": its end does
+// not turn the page.
+void startFromSongOfPage(int slot) {
+    S.num = slot;
+    S.a_uto = 0;
+}
+
 void previousSong() {
     CloseSong();
     --S.num;
+    if (S.num >= 0 && !slotHoldsSong(S.num)) {
+        startFromSongOfPage(songsOnPage(S.p_count) - 1);  // the song before the empty slots
+    }
     S.isPlay = 1;
     GetOldColor();
+    Play();
+}
+
+void playAgain() {
+    CloseSong();
+    if (!slotHoldsSong(S.num)) {
+        startFromSongOfPage(0);  // the page shown from its first song
+    }
     Play();
 }
 
@@ -139,8 +164,7 @@ PassResult handleKey(char key) {
     }
     switch (std::tolower(static_cast<unsigned char>(key))) {
         case 'p':
-            CloseSong();
-            Play();
+            playAgain();
             return PassResult::NextPass;
         case 's':
             Stop();
@@ -196,6 +220,13 @@ void drawMainScreen() {
     max_len = S.MAX;
     printPageNumber();
     drawPlaylist();
+}
+
+void redrawMainScreen() {
+    drawMainScreen();
+    GetSongLength();
+    drawUserName();
+    drawNotice();
 }
 
 PassResult runPass() {

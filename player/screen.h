@@ -12,6 +12,11 @@ extern const char* const kProductTitle;
 // What one pass of the command loop asks for next.
 enum class PassResult { NextPass, ReturnToMainScreen };
 
+// Draws the main screen anew with everything a pass of the loop shows but the
+// status line: for a wait that holds the loop (the pause) when the terminal's
+// size changed.
+void redrawMainScreen();
+
 // The pieces of Usage, for the tests.
 void drawMainScreen();
 PassResult runPass();

@@ -1,5 +1,6 @@
 #include "player/startup.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -42,29 +43,48 @@ void rememberStartDirectory() {
 }
 
 // A text editor may have added a line end to a hand-edited path.txt; it is
-// not part of the folder's name.
-void dropTrailingLineEnd(char* text) {
-    std::size_t length = std::strlen(text);
+// not part of the folder's name. Returns the length without it.
+std::size_t withoutTrailingLineEnd(const char* text, std::size_t length) {
     if (length > 0 && text[length - 1] == '\n') {
-        text[--length] = 0;
+        --length;
         if (length > 0 && text[length - 1] == '\r') {
-            text[--length] = 0;
+            --length;
         }
     }
+    return length;
 }
 
-// Reads the folder recorded in path.txt into dirname. False when the file
-// does not open.
+// Reads the folder recorded in path.txt into dirname. False when there is no
+// path.txt. One that is no regular file, cannot be read or names a path
+// longer than dirname holds ends the program with a message and stays as it
+// is: a path cut short could name another folder.
 bool readFolderFile() {
-    FILE* folderFile = std::fopen(S.file_path, "rb");
+    FILE* folderFile = fopenRegularFile(S.file_path);
     if (folderFile == nullptr) {
-        return false;
+        if (errno == ENOENT) {
+            return false;
+        }
+        if (errno == EINVAL) {
+            endWithMessage("path.txt is not a regular file; ", "remove or rename it");
+        }
+        endWithMessage("cannot read path.txt: ", std::strerror(errno));
+    }
+    // Room for the longest path, a line end and one byte more, which tells a
+    // path that is too long.
+    char text[kCellSize + 2];
+    std::size_t got = std::fread(text, 1, sizeof text, folderFile);
+    bool failed = std::ferror(folderFile) != 0;
+    int error = errno;
+    std::fclose(folderFile);
+    if (failed) {
+        endWithMessage("cannot read path.txt: ", std::strerror(error));
+    }
+    std::size_t length = withoutTrailingLineEnd(text, got);
+    if (length > sizeof S.dirname - 1) {
+        endWithMessage("path.txt holds a path longer than 127 bytes; ", "shorten or remove it");
     }
     std::memset(S.dirname, 0, sizeof S.dirname);
-    std::size_t got = std::fread(S.dirname, 1, sizeof S.dirname - 1, folderFile);
-    S.dirname[got] = 0;
-    std::fclose(folderFile);
-    dropTrailingLineEnd(S.dirname);
+    std::memcpy(S.dirname, text, length);
     return true;
 }
 

@@ -79,8 +79,9 @@ void copyCell(char (&cell)[N], const char* src) {
 }
 
 // Replaces, in place, every byte that a terminal could take as a control
-// (C0 and C1 controls, DEL, bytes that are not UTF-8) with "?", so that names
-// from the file system can be printed safely. The length stays the same.
+// (C0 and C1 controls, DEL, the controls of text direction, bytes that are
+// not UTF-8) with "?", so that names from the file system can be printed
+// safely. The length stays the same.
 void makePrintable(char* text);
 
 // Cuts a zero-terminated UTF-8 text to at most maxBytes bytes without

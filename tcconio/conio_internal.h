@@ -1,6 +1,15 @@
-// Shared between the screen operations and the terminal session; not for the
-// player. Everything here lives in tcconio_screen.
+// Shared between the screen operations, the terminal session and the wait
+// for a large enough terminal; not for the player. Everything here lives in
+// tcconio_screen.
 #pragma once
+
+// The size that the player's screens are laid out for.
+constexpr int kConioNeededCols = 80;
+constexpr int kConioNeededRows = 25;
+
+// The size of the terminal on standard output; false without a terminal
+// there or when it does not tell its size.
+bool conioTerminalSize(int* cols, int* rows);
 
 // Size of the screen the operations write to: the pretended one in tests,
 // otherwise the terminal on standard output. False when standard output is no

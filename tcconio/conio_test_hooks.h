@@ -5,3 +5,7 @@
 #pragma once
 
 void conioPretendTerminal(int cols, int rows);
+
+// For tests only: makes the next conioTakeResize() report a change of the
+// terminal's size, as a SIGWINCH would.
+void conioPretendResize();

@@ -19,14 +19,18 @@ void clreol();
 // color above 15, background bits too): attribute = (attribute & 0xF0) | color.
 void textcolor(int color);
 
-// Terminal session. conioStart() takes the terminal over (alternate screen,
+// Terminal session. conioStart() is the first thing the program does, before
+// anything is written to standard output. It opens /dev/null on a standard
+// stream that was closed at start, takes the terminal over (alternate screen,
 // keys unechoed and unbuffered, standard output flushed before every key read
 // and every sleep, so the screen is complete whenever the program waits) and
-// arranges that
-// conioRestore() runs on every way out: exit, SIGINT (Ctrl+C), SIGTERM,
-// SIGHUP, SIGQUIT. After such a signal the program ends with status 1, like
-// every other end. Without a terminal it leaves the terminal modes alone but
-// still makes standard output unbuffered and handles those signals.
+// arranges that conioRestore() runs on every way out: exit, and every signal
+// whose default is to end the program (SIGINT from Ctrl+C, SIGTERM, SIGHUP,
+// SIGQUIT, SIGPIPE, SIGUSR1...). After such a signal the program ends with
+// status 1, like every other end; after a crash signal it ends as the crash
+// would have. Without a terminal it leaves the terminal modes alone but still
+// makes standard output unbuffered and handles those signals. A second call
+// does nothing.
 void conioStart();
 // Puts the terminal back as conioStart() found it. Safe to call more than
 // once and from any exit path.

@@ -3,7 +3,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -19,9 +18,6 @@
 #include "tcconio/tcconio.h"
 
 namespace {
-
-constexpr int kNeededCols = 80;
-constexpr int kNeededRows = 25;
 
 // Reset colours, show the cursor, leave the alternate screen. Leaving it last
 // lets the terminal bring back the cursor and colours of the shell's screen.
@@ -90,19 +86,27 @@ extern "C" void onFatalSignal(int) {
 
 // What a crash signal did before the player took it over (the default, or a
 // sanitizer's report), indexed by signal number.
-constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
 struct sigaction crashActions[NSIG];
+
+// A fault of the processor: the instruction that caused it runs again as
+// soon as the handler returns, and faults again.
+bool faultRecurs(int signo, const siginfo_t* info) {
+    bool fault = signo == SIGSEGV || signo == SIGBUS || signo == SIGFPE || signo == SIGILL;
+    return fault && info != nullptr && info->si_code > 0;
+}
 
 // A crash gives the terminal back first, then meets the signal's earlier
 // action, so that the core dump or the sanitizer's report and the exit
 // status are those of the crash itself. A fault of the processor happens
-// again as soon as this returns; a signal that was sent is sent again, and
-// taken when this returns, since it is blocked until then.
+// again as soon as this returns; any other crash signal (one that was sent,
+// a breakpoint, a forbidden system call) is sent again, and taken when this
+// returns, since it is blocked until then.
 extern "C" void onCrash(int signo, siginfo_t* info, void*) {
     int savedErrno = errno;
     restoreTerminalModes();
     sigaction(signo, &crashActions[signo], nullptr);
-    if (info == nullptr || info->si_code <= 0) {
+    if (!faultRecurs(signo, info)) {
         raise(signo);
     }
     errno = savedErrno;
@@ -150,9 +154,19 @@ extern "C" void onSuspend(int) {
     errno = savedErrno;
 }
 
+// The signals whose default action ends the process, bar the crashes: each
+// would leave the terminal raw and on the alternate screen. SIGQUIT (Ctrl+\),
+// SIGXCPU and SIGXFSZ would dump core instead; they are ends all the same.
+constexpr int kEndingSignals[] = {SIGINT,    SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1,
+                                  SIGUSR2,   SIGALRM, SIGPIPE, SIGPOLL,   SIGPROF,
+                                  SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
+
 void installHandlers() {
-    // SIGQUIT (Ctrl+\) would otherwise leave the terminal raw as well.
-    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signo : kEndingSignals) {
+        installHandler(signo, onFatalSignal, 0);
+    }
+    // The real-time signals end the process by default too.
+    for (int signo = SIGRTMIN; signo <= SIGRTMAX; ++signo) {
         installHandler(signo, onFatalSignal, 0);
     }
     for (int signo : kCrashSignals) {
@@ -165,6 +179,21 @@ void installHandlers() {
     installHandler(SIGWINCH, onResize, SA_RESTART);
     if (rawModeOn || alternateScreenOn) {
         installHandler(SIGTSTP, onSuspend, SA_RESTART);
+    }
+}
+
+// A standard stream that was closed when the program started would be the
+// descriptor of the next file opened: a song would then be read as keys, or
+// the screen written into it. Each closed one is opened on /dev/null.
+void claimStandardStreams() {
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor: fd itself, as those below it are open.
+            int opened = open("/dev/null", O_RDWR);
+            if (opened >= 0 && opened != fd) {
+                close(opened);
+            }
+        }
     }
 }
 
@@ -204,42 +233,11 @@ bool realTerminalSize(int* cols, int* rows) {
     return true;
 }
 
-// One line, in whatever width the terminal has: the short form where the
-// full one would wrap.
-void showEnlargeRequest(int cols, int rows) {
-    char request[128];
-    std::snprintf(request, sizeof request,
-                  "Enlarge the terminal to at least %d x %d (now %d x %d), or press a key.",
-                  kNeededCols, kNeededRows, cols, rows);
-    if (static_cast<int>(std::strlen(request)) >= cols) {
-        std::snprintf(request, sizeof request, "Need at least %d x %d (now %d x %d)", kNeededCols,
-                      kNeededRows, cols, rows);
-    }
-    clrscr();
-    std::fputs(request, stdout);
-    std::fflush(stdout);
-}
-
-// Waits up to timeoutMs for input. True when input (or its end) is there.
-bool inputArrives(int timeoutMs) {
-    struct pollfd input {};
-    input.fd = STDIN_FILENO;
-    input.events = POLLIN;
-    int ready = poll(&input, 1, timeoutMs);
-    return ready > 0;
-}
-
-// Takes the key that ended the wait. An escape sequence arrives in one piece,
-// so one read takes all of it and none of its bytes reach the player as keys.
-void consumeKey() {
-    char buf[64];
-    ssize_t n;
-    do {
-        n = read(STDIN_FILENO, buf, sizeof buf);
-    } while (n < 0 && errno == EINTR);
-}
-
 }  // namespace
+
+bool conioTerminalSize(int* cols, int* rows) {
+    return realTerminalSize(cols, rows);
+}
 
 bool conioScreenSize(int* cols, int* rows) {
     if (pretendCols > 0 && pretendRows > 0) {
@@ -257,8 +255,8 @@ bool conioScreenSize(int* cols, int* rows) {
         sizeKnown = 1;
         if (!realTerminalSize(&knownCols, &knownRows)) {
             // A terminal that does not tell its size: assume the player's layout.
-            knownCols = kNeededCols;
-            knownRows = kNeededRows;
+            knownCols = kConioNeededCols;
+            knownRows = kConioNeededRows;
         }
     }
     *cols = knownCols;
@@ -272,7 +270,17 @@ void conioPretendTerminal(int cols, int rows) {
     conioResetAttribute();
 }
 
+void conioPretendResize() {
+    resized = 1;
+}
+
 void conioStart() {
+    if (started) {
+        return;
+    }
+    started = true;
+    claimStandardStreams();
+    // Buffering can be chosen only before anything is written to the stream.
     // On a terminal the output is buffered and flushed before every key read
     // and every sleep, so the screen is complete whenever the program waits;
     // elsewhere it is unbuffered, so nothing is held back.
@@ -281,10 +289,6 @@ void conioStart() {
     } else {
         std::setvbuf(stdout, nullptr, _IONBF, 0);
     }
-    if (started) {
-        return;
-    }
-    started = true;
     if (isatty(STDIN_FILENO)) {
         enterRawMode();
     }
@@ -311,33 +315,4 @@ bool conioTakeResize() {
         conioSendAttribute();
     }
     return true;
-}
-
-void conioRequireSize() {
-    int cols = 0;
-    int rows = 0;
-    if (!realTerminalSize(&cols, &rows)) {
-        return;
-    }
-    int shownCols = 0;
-    int shownRows = 0;
-    while (cols < kNeededCols || rows < kNeededRows) {
-        if (cols != shownCols || rows != shownRows) {
-            showEnlargeRequest(cols, rows);
-            shownCols = cols;
-            shownRows = rows;
-        }
-        // The poll timeout bounds the wait for a size change, since the
-        // SIGWINCH that announces it may reach another thread.
-        if (inputArrives(250)) {
-            consumeKey();
-            break;
-        }
-        if (!realTerminalSize(&cols, &rows)) {
-            break;
-        }
-    }
-    if (shownCols != 0) {
-        clrscr();
-    }
 }

@@ -308,8 +308,13 @@ std::optional<VbrHeader> readXing(const Byte* f, const FrameHeader& h) {
     VbrHeader v;
     int next = at + 8;
     if ((flags & 1) != 0) {
-        v.frames = bigEndian32(f + next);
-        v.gapless = true;
+        // A count of 0 says nothing: the frames are walked, and the decoder
+        // does not trim the stream to it either.
+        long long frames = bigEndian32(f + next);
+        if (frames > 0) {
+            v.frames = frames;
+            v.gapless = true;
+        }
         next += 4;
     }
     if ((flags & 2) != 0 && next + 4 <= h.size) {

@@ -275,6 +275,19 @@ TEST(LyingHeaders, FrameCountTheBytesCannotHoldIsNotBelieved) {
     EXPECT_NEAR(measure(at("many-frames.mp3")).lengthMs, decode(at("cbr.mp3")).ms, kToleranceMs);
 }
 
+// A header that counts no frames says nothing of the length: the frames are
+// walked, and the song is not taken for an empty one.
+TEST(LyingHeaders, AFrameCountOfZeroIsNoCount) {
+    for (const char* name : {"cbr", "vbr"}) {
+        Bytes file = readFile(at(std::string(name) + ".mp3"));
+        putBigEndian(file, 36 + 8, 0, 4);  // the Xing/Info tag's frame count
+        writeFile(at("zero-frames.mp3"), file);
+        long long want = decode(at("zero-frames.mp3")).ms;
+        EXPECT_GT(want, 2000) << name;
+        EXPECT_NEAR(measure(at("zero-frames.mp3")).lengthMs, want, kToleranceMs) << name;
+    }
+}
+
 // A little junk is skipped; after a lot the decoder stops, and so does the count.
 TEST(Damage, JunkInTheMiddleCountsAsTheDecoderPlaysIt) {
     for (size_t junkSize : {size_t{600}, size_t{3000}, size_t{12000}}) {

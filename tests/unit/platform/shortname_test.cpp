@@ -94,22 +94,67 @@ TEST_F(ShortNames, NamesAlikeGetAliasesOfTheirOwn) {
 }
 
 // "Track 298.mp3" and "Track 2920.mp3" share letters, hash digits and
-// extension, so only the number tells their aliases apart; the numbers go
-// in byte order of the names. The second file arrives within the clock tick
-// of the first look-up, so the folder's time stamp alone may not show it.
-TEST_F(ShortNames, NewFileSharingAnAliasRenumbersAtOnce) {
+// extension, so only the number tells their aliases apart. Met together,
+// they are numbered in byte order of the names; a file added later takes
+// the next number and leaves the first its alias. The second file arrives
+// within the clock tick of the first look-up, so the folder's time stamp
+// alone may not show it.
+TEST_F(ShortNames, NamesSharingAnAliasAreNumberedAndANewOneTakesTheNextNumber) {
     touch("Track 298.mp3");
     EXPECT_EQ(shortNameOf("Track 298.mp3"), "TR6E73~1.MP3");
     touch("Track 2920.mp3");
+    EXPECT_EQ(shortNameOf("Track 2920.mp3"), "TR6E73~2.MP3");
+    EXPECT_EQ(shortNameOf("Track 298.mp3"), "TR6E73~1.MP3");
+    EXPECT_EQ(resolve("TR6E73~1.MP3"), "Track 298.mp3");
+    EXPECT_EQ(resolve("TR6E73~2.MP3"), "Track 2920.mp3");
+
+    makeFolder("together");
+    ASSERT_EQ(chdir("together"), 0);
+    touch("Track 298.mp3");
+    touch("Track 2920.mp3");
     EXPECT_EQ(shortNameOf("Track 2920.mp3"), "TR6E73~1.MP3");
     EXPECT_EQ(shortNameOf("Track 298.mp3"), "TR6E73~2.MP3");
-    EXPECT_EQ(resolve("TR6E73~1.MP3"), "Track 2920.mp3");
-    EXPECT_EQ(resolve("TR6E73~2.MP3"), "Track 298.mp3");
 }
 
+// Within a run an alias names its file for as long as the file exists: a song
+// copied into the folder never takes over the alias of one listed before it,
+// and the alias of a song removed goes to no other.
+TEST_F(ShortNames, AnAliasNamesItsFileForTheWholeRun) {
+    touch("01 zzz song.mp3");
+    const std::string first = shortNameOf("01 zzz song.mp3");
+    touch("01 a59599 song.mp3");  // the same letters and hash
+    const std::string second = shortNameOf("01 a59599 song.mp3");
+    EXPECT_EQ(first.substr(0, 7), second.substr(0, 7));
+    EXPECT_NE(second, first);
+    EXPECT_EQ(shortNameOf("01 zzz song.mp3"), first);
+    EXPECT_EQ(resolve(first), "01 zzz song.mp3");
+
+    ASSERT_EQ(std::remove("01 zzz song.mp3"), 0);
+    touch("00 other.mp3");
+    EXPECT_EQ(resolve(first), "<unresolved>");
+    EXPECT_EQ(shortNameOf("01 a59599 song.mp3"), second);
+    touch("01 zzz song.mp3");
+    EXPECT_EQ(shortNameOf("01 zzz song.mp3"), first);
+    EXPECT_EQ(resolve(second), "01 a59599 song.mp3");
+}
+
+// A file named like an alias is never hidden by it: met together, the alias
+// passes over that number; added after the alias was given, the file gets an
+// alias of its own.
 TEST_F(ShortNames, AliasNeverHidesAFileOfThatName) {
     touch("a b.mp3");
     const std::string first = shortNameOf("a b.mp3");
+    touch(first);
+    EXPECT_EQ(shortNameOf("a b.mp3"), first);
+    EXPECT_EQ(resolve(first), "a b.mp3");
+    const std::string own = shortNameOf(first);
+    EXPECT_TRUE(isMp3Alias(own)) << own;
+    EXPECT_NE(own, first);
+    EXPECT_EQ(resolve(own), first);
+
+    makeFolder("together");
+    ASSERT_EQ(chdir("together"), 0);
+    touch("a b.mp3");
     touch(first);
     const std::string second = shortNameOf("a b.mp3");
     EXPECT_NE(second, first);

@@ -42,6 +42,21 @@ TEST(Printable, ReplacesControlsAndBrokenUtf8ButKeepsLetters) {
     EXPECT_STREQ(name, "a?[2Jb????\xC3\xA9");
 }
 
+// A control of text direction would reorder the rest of the playlist row.
+TEST(Printable, ReplacesTheControlsOfTextDirection) {
+    char name[kCellSize] =
+        "a\xE2\x80\xAE"
+        "b\xE2\x81\xA6"
+        "c\xE2\x81\xA9"
+        "d\xE2\x80\x8F"
+        "e\xD8\x9C"
+        "f\xE2\x80\xA9"
+        "g\xE2\x81\xAA";
+    makePrintable(name);
+    // U+2029 (a paragraph separator) and U+206A are no direction controls.
+    EXPECT_STREQ(name, "a???b???c???d???e??f\xE2\x80\xA9g\xE2\x81\xAA");
+}
+
 class Pages : public PlayerTest {};
 
 TEST_F(Pages, LastPageIndexFollowsTheSongCount) {

@@ -110,6 +110,53 @@ TEST_F(CommandLoop, NoWrapWhenTheUserPagedBack) {
     EXPECT_EQ(S.p_count, 0);
 }
 
+// Song 7 plays while page 2, of three songs, is shown: its end is noticed
+// and the player goes on as after the last song of that page.
+TEST_F(CommandLoop, ASongWhoseSlotThePageShownLacksStillEndsAndPlayGoesOn) {
+    for (const char* keys : {"7=", "9="}) {
+        SCOPED_TRACE(keys);
+        resetPlayerState();
+        fake::resetMedia();
+        start(12);
+        press(keys);
+        opened();
+        EXPECT_EQ(endTrack(), Songs{"S0000.MP3"});
+        EXPECT_EQ(S.p_count, 0);
+        EXPECT_EQ(S.a_uto, 0);
+        runPass();
+        EXPECT_EQ(screen().row(23), " Playing -> Song 0000");
+    }
+}
+
+// In the same state, a key plays only a song of the page shown, and the status
+// line names the song that plays: Left the page's last song, Right and P its
+// first; after "9" the song so started plays on without turning the page.
+TEST_F(CommandLoop, OnAPageWithoutThePlayingSlotKeysPlaySongsOfThatPage) {
+    const struct {
+        std::string keys;
+        std::string file;
+        std::string name;
+    } cases[] = {
+        {"7=K", "S0011.MP3", "Song 0011"}, {"7=M", "S0009.MP3", "Song 0009"},
+        {"7=P", "S0009.MP3", "Song 0009"}, {"4=K", "S0011.MP3", "Song 0011"},
+        {"9=p", "S0009.MP3", "Song 0009"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keys);
+        resetPlayerState();
+        fake::resetMedia();
+        start(12);
+        press(c.keys.substr(0, 2));
+        opened();
+        press(c.keys.substr(2));
+        EXPECT_EQ(opened(), Songs{c.file});
+        EXPECT_EQ(S.Label, c.name);
+        runPass();
+        EXPECT_EQ(screen().row(23), " Playing -> " + c.name);
+        EXPECT_EQ(endTrack(), Songs{c.file == "S0011.MP3" ? "S0000.MP3" : "S0010.MP3"});
+    }
+}
+
 TEST_F(CommandLoop, AFarTurnAfterTheDigitNineNeverLeavesThePagesWithSongs) {
     start(20);
     press("9KKKKKKKK==");

@@ -22,7 +22,7 @@ class Playback : public PlayerTest {
     std::string endTimeFor(const std::string& lengthMs) {
         fake::media().length = lengthMs;
         GetSongLength();
-        return screen().text(25, 18, 16);
+        return screen().row(18).substr(24);
     }
 };
 
@@ -44,13 +44,20 @@ TEST_F(Playback, AnEmptySlotTakesTheFirstNameOfTheWindowAsLabel) {
     EXPECT_STREQ(S.Label, "Song 0000");
 }
 
-TEST_F(Playback, TimeFieldsShowMinutesAndSecondsWithinTheHour) {
+// From one hour on both times of the song show hours, so that a 62-minute
+// song does not end at "02:00"; a shorter song after it leaves no remnant.
+TEST_F(Playback, TimeFieldsShowMinutesAndSecondsOrHoursFromOneHourOn) {
     S.trackOpen = 1;
     fake::media().openAliases.insert("MP3_Device");
     EXPECT_EQ(endTimeFor("59000"), "End Time = 00:59");
     EXPECT_EQ(endTimeFor("60999"), "End Time = 01:00");
-    EXPECT_EQ(endTimeFor("3660000"), "End Time = 01:00");
-    EXPECT_EQ(endTimeFor("3600000"), "End Time = 00:00");
+    EXPECT_EQ(endTimeFor("3599999"), "End Time = 59:59");
+    EXPECT_EQ(endTimeFor("3600000"), "End Time = 1:00:00");
+    fake::media().position = "125000";
+    EXPECT_EQ(endTimeFor("3720000"), "End Time = 1:02:00");
+    EXPECT_EQ(screen().text(25, 20, 22), "Current Time = 0:02:05");
+    EXPECT_EQ(endTimeFor("36000000"), "End Time = 10:00:00");
+    fake::media().position = "0";
     EXPECT_EQ(endTimeFor("garbage"), "End Time = 00:00");
     fake::media().position = "125000";
     S.h2 = 1;
@@ -96,15 +103,20 @@ TEST_F(Playback, AStoppedTrackIsNotTakenForAnEndedOne) {
     EXPECT_EQ(S.isPlay, 0);
 }
 
-TEST_F(Playback, AnEmptySlotOfThePageShownLeavesIsPlayAlone) {
+// The page shown has no song in the playing slot: nothing flashes, but the
+// end of the track is noticed all the same.
+TEST_F(Playback, AnEmptySlotOfThePageShownStillNoticesTheEnd) {
     Play();
     S.p_count = 1;
     S.num = 4;
     S.isPlay = 1;
-    fake::media().mode = "stopped";
     StatSong();
     EXPECT_EQ(S.m_null, 1);
     EXPECT_EQ(S.isPlay, 1);
+    EXPECT_EQ(fake::sleptMilliseconds(), 0u);
+    fake::media().mode = "stopped";
+    StatSong();
+    EXPECT_EQ(S.isPlay, 0);
 }
 
 TEST_F(Playback, PauseWaitsForWOnly) {
@@ -115,6 +127,23 @@ TEST_F(Playback, PauseWaitsForWOnly) {
     EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
     EXPECT_EQ(_kbhit(), 0);
     EXPECT_EQ(screen().row(23), " Playing -> Song 0000");
+}
+
+// The title and the playlist come back when the terminal's size changes
+// during the pause, and the pause goes on.
+TEST_F(Playback, AResizeWhilePausedDrawsTheMainScreenAnew) {
+    Play();
+    fake::takeCommands();
+    conioPretendResize();
+    fake::pressKeys("xW");
+    Pause();
+    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "status MP3_Device length",
+                                              "status MP3_Device position", "resume MP3_Device"}));
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.text(18, 1, 10), "Folderplay");
+    EXPECT_EQ(s.text(25, 5, 12), "1. Song 0000");
+    EXPECT_EQ(s.text(25, 18, 16), "End Time = 00:00");
+    EXPECT_EQ(s.row(23), " Playing -> Song 0000");
 }
 
 TEST_F(Playback, ASongThatCannotBeOpenedIsReportedAndCountsAsEnded) {

@@ -1,6 +1,7 @@
 #include "player/startup.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -38,11 +39,38 @@ TEST_F(StartUp, OneTrailingLineEndOfAHandEditedPathTxtIsDropped) {
     EXPECT_STREQ(S.dirname, "/music\n");
 }
 
-TEST_F(StartUp, ALongPathTxtIsReadUpToTheCell) {
+// Cut short, the path could name another folder: it is refused and kept.
+TEST_F(StartUp, APathTxtLongerThanTheCellIsRefusedAndKept) {
     auto start = enterNewFolder();
-    touch(start / "path.txt", std::string(200, 'p'));
+    for (const std::string& content :
+         {std::string(128, 'p'), std::string(127, 'p') + "x\n", std::string(200, 'p')}) {
+        touch(start / "path.txt", content);
+        EXPECT_EXIT(settleMusicFolder(), ::testing::ExitedWithCode(1),
+                    "^mp3: path.txt holds a path longer than 127 bytes");
+        EXPECT_EQ(slurp(start / "path.txt"), content);
+    }
+    touch(start / "path.txt", std::string(127, 'p') + "\r\n");
     settleMusicFolder();
     EXPECT_EQ(std::string(S.dirname), std::string(127, 'p'));
+}
+
+// A FIFO would hold the start in its read; a folder would be removed by the
+// ending for a folder without songs. Neither is read nor removed.
+TEST_F(StartUp, APathTxtThatIsNoRegularFileIsLeftAlone) {
+    auto start = enterNewFolder();
+    ASSERT_EQ(mkfifo((start / "path.txt").c_str(), 0600), 0);
+    EXPECT_EXIT(settleMusicFolder(), ::testing::ExitedWithCode(1),
+                "^mp3: path.txt is not a regular file");
+    std::filesystem::remove(start / "path.txt");
+    std::filesystem::create_directory(start / "path.txt");
+    EXPECT_EXIT(settleMusicFolder(), ::testing::ExitedWithCode(1),
+                "^mp3: path.txt is not a regular file");
+
+    std::snprintf(S.old_path, kCellSize, "%s", start.c_str());
+    fake::pressKeys(" ");
+    EXPECT_EXIT(GetAllSong(), ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(screen().row(11), std::string(19, ' ') + "Press eny key to continue");
+    EXPECT_TRUE(std::filesystem::is_directory(start / "path.txt"));
 }
 
 TEST_F(StartUp, WithoutPathTxtTheFolderStaysUnknown) {

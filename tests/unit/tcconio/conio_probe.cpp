@@ -6,6 +6,13 @@
 //                      still waiting and conioTakeResize() twice, then exit(1)
 //   conio_probe crash  waits for a key: 's' touches an unmapped address,
 //                      'a' calls abort()
+//   conio_probe keyfirst  waits until a key is waiting, then runs
+//                      conioRequireSize() and prints as "size" does
+//   conio_probe streams  opens a file and tells on descriptor 3 which
+//                      descriptor it got and whether 0, 1 and 2 are open
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +35,20 @@ namespace {
             std::exit(1);
         }
     }
+}
+
+[[noreturn]] void requireSizeAndReport() {
+    conioRequireSize();
+    bool resized = conioTakeResize();
+    std::printf("DONE kbhit=%d resized=%d,%d\n", _kbhit(), resized, conioTakeResize());
+    std::exit(1);
+}
+
+[[noreturn]] void reportStreams() {
+    int opened = open("/dev/null", O_RDONLY);
+    dprintf(3, "opened=%d open=%d%d%d\n", opened, fcntl(0, F_GETFD) != -1, fcntl(1, F_GETFD) != -1,
+            fcntl(2, F_GETFD) != -1);
+    std::exit(1);
 }
 
 [[noreturn]] void crashOnKey() {
@@ -53,10 +74,16 @@ int main(int argc, char** argv) {
         crashOnKey();
     }
     if (std::strcmp(argv[1], "size") == 0) {
-        conioRequireSize();
-        bool resized = conioTakeResize();
-        std::printf("DONE kbhit=%d resized=%d,%d\n", _kbhit(), resized, conioTakeResize());
-        std::exit(1);
+        requireSizeAndReport();
+    }
+    if (std::strcmp(argv[1], "keyfirst") == 0) {
+        while (!_kbhit()) {
+            sleepUntilKey(1000);
+        }
+        requireSizeAndReport();
+    }
+    if (std::strcmp(argv[1], "streams") == 0) {
+        reportStreams();
     }
     return 2;
 }

@@ -1,12 +1,16 @@
 // The terminal session on a pseudo-terminal: every way out gives the terminal
 // back, and a small window is asked to grow.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "pty_child.h"
@@ -54,7 +58,21 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WayOut{"exit", [](PtyChild& p) { p.send("q"); }},
                       WayOut{"CtrlC", [](PtyChild& p) { p.send("\x03"); }},
                       WayOut{"SIGTERM", [](PtyChild& p) { p.signal(SIGTERM); }},
-                      WayOut{"SIGHUP", [](PtyChild& p) { p.signal(SIGHUP); }}),
+                      WayOut{"SIGHUP", [](PtyChild& p) { p.signal(SIGHUP); }},
+                      // Every other signal whose default ends the program.
+                      WayOut{"SIGQUIT", [](PtyChild& p) { p.signal(SIGQUIT); }},
+                      WayOut{"SIGUSR1", [](PtyChild& p) { p.signal(SIGUSR1); }},
+                      WayOut{"SIGUSR2", [](PtyChild& p) { p.signal(SIGUSR2); }},
+                      WayOut{"SIGALRM", [](PtyChild& p) { p.signal(SIGALRM); }},
+                      WayOut{"SIGPIPE", [](PtyChild& p) { p.signal(SIGPIPE); }},
+                      WayOut{"SIGVTALRM", [](PtyChild& p) { p.signal(SIGVTALRM); }},
+                      WayOut{"SIGPROF", [](PtyChild& p) { p.signal(SIGPROF); }},
+                      WayOut{"SIGXCPU", [](PtyChild& p) { p.signal(SIGXCPU); }},
+                      WayOut{"SIGXFSZ", [](PtyChild& p) { p.signal(SIGXFSZ); }},
+                      WayOut{"SIGPOLL", [](PtyChild& p) { p.signal(SIGPOLL); }},
+                      WayOut{"SIGPWR", [](PtyChild& p) { p.signal(SIGPWR); }},
+                      WayOut{"SIGRTMIN", [](PtyChild& p) { p.signal(SIGRTMIN); }},
+                      WayOut{"SIGRTMAX", [](PtyChild& p) { p.signal(SIGRTMAX); }}),
     [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 // A crash still gives the terminal back, before the crash's own report (a
@@ -84,7 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WayOut{"Fault", [](PtyChild& p) { p.send("s"); }},
                       WayOut{"Abort", [](PtyChild& p) { p.send("a"); }},
                       WayOut{"SentSIGSEGV", [](PtyChild& p) { p.signal(SIGSEGV); }},
-                      WayOut{"SentSIGBUS", [](PtyChild& p) { p.signal(SIGBUS); }}),
+                      WayOut{"SentSIGBUS", [](PtyChild& p) { p.signal(SIGBUS); }},
+                      WayOut{"SentSIGTRAP", [](PtyChild& p) { p.signal(SIGTRAP); }},
+                      WayOut{"SentSIGSYS", [](PtyChild& p) { p.signal(SIGSYS); }}),
     [](const ::testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 // The probe leads its own session, so no shell could continue it after a
@@ -126,6 +146,20 @@ TEST(RequireSize, TheRequestFitsOnOneLineOfANarrowWindow) {
     }
 }
 
+// The key that ends the wait may have been decoded before it began, as when
+// the main loop's sleep took it just before a resize: the wait takes it from
+// the key decoder, and takes it whole.
+TEST(RequireSize, AKeyAlreadyDecodedEndsTheWait) {
+    for (const char* key : {"x", "\x1b[A"}) {
+        SCOPED_TRACE(key);
+        PtyChild probe("keyfirst", 70, 20);
+        probe.readUntil("READY\r\n");
+        probe.send(key);
+        probe.readUntil("DONE kbhit=0");
+        expectRestored(probe);
+    }
+}
+
 TEST(RequireSize, SmallWindowWaitsUntilItIsLargeEnough) {
     PtyChild probe("size", 70, 20);
     probe.readUntil("(now 70 x 20)");
@@ -141,6 +175,67 @@ TEST(RequireSize, LargeWindowGoesOnAtOnce) {
     std::string shown = probe.readUntil("DONE");
     EXPECT_EQ(shown.find("enlarge"), std::string::npos);
     expectRestored(probe);
+}
+
+// Runs the probe in its "streams" mode with the given standard streams
+// closed, as `mp3 <&-` starts the player, the others on /dev/null; returns
+// what it reports on descriptor 3.
+std::string probeWithClosedStreams(std::initializer_list<int> closed) {
+    int report[2];
+    if (pipe(report) != 0) {
+        return "pipe failed";
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_RDWR);
+        for (int fd : {0, 1, 2}) {
+            dup2(devnull, fd);
+        }
+        if (report[1] != 3) {
+            dup2(report[1], 3);
+            close(report[1]);
+        }
+        if (report[0] != 3) {
+            close(report[0]);
+        }
+        if (devnull > 3) {
+            close(devnull);
+        }
+        for (int fd : closed) {
+            close(fd);
+        }
+        execl(CONIO_PROBE, CONIO_PROBE, "streams", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(report[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t got;
+    while ((got = read(report[0], buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(report[0]);
+    waitpid(pid, nullptr, 0);
+    return text;
+}
+
+// A standard stream closed at start would be the next file opened: a song
+// read as keys, or the screen written into it.
+TEST(StandardStreams, ClosedOnesAreOpenedOnDevNullAtStart) {
+    for (auto closed : {std::initializer_list<int>{0}, {1}, {2}, {0, 1, 2}}) {
+        SCOPED_TRACE(*closed.begin());
+        int opened = -1;
+        int open0 = 0;
+        int open1 = 0;
+        int open2 = 0;
+        std::string report = probeWithClosedStreams(closed);
+        ASSERT_EQ(std::sscanf(report.c_str(), "opened=%d open=%1d%1d%1d", &opened, &open0, &open1,
+                              &open2),
+                  4)
+            << report;
+        EXPECT_GT(opened, 3);
+        EXPECT_EQ(open0 + open1 + open2, 3) << report;
+    }
 }
 
 }  // namespace
