@@ -52,27 +52,37 @@ Failure failWith(int code, int error = 0) {
     return {code, error != 0 ? error : defaultErrno(code)};
 }
 
-// Every open device under its alias. One caller thread, as the player is
-// single-threaded; closed by an exit hook so that exit() in any state stops
-// the sound and joins the threads before the process goes.
+// Every open device under its alias, with the absolute path it was opened
+// from. One caller thread, as the player is single-threaded; closed by an
+// exit hook so that exit() in any state stops the sound and joins the
+// threads before the process goes.
 class DeviceTable {
   public:
     Device* find(std::string_view alias) {
         for (auto& entry : entries_) {
-            if (sameWord(entry.first, alias)) {
-                return entry.second.get();
+            if (sameWord(entry.alias, alias)) {
+                return entry.device.get();
             }
         }
         return nullptr;
     }
 
-    void add(std::string alias, std::unique_ptr<Device> device) {
-        entries_.emplace_back(std::move(alias), std::move(device));
+    Device* findByPath(const std::string& path) {
+        for (auto& entry : entries_) {
+            if (entry.path == path) {
+                return entry.device.get();
+            }
+        }
+        return nullptr;
+    }
+
+    void add(std::string alias, std::string path, std::unique_ptr<Device> device) {
+        entries_.push_back({std::move(alias), std::move(path), std::move(device)});
     }
 
     void remove(std::string_view alias) {
         for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-            if (sameWord(it->first, alias)) {
+            if (sameWord(it->alias, alias)) {
                 entries_.erase(it);
                 return;
             }
@@ -82,7 +92,12 @@ class DeviceTable {
     void closeAll() { entries_.clear(); }
 
   private:
-    std::vector<std::pair<std::string, std::unique_ptr<Device>>> entries_;
+    struct Entry {
+        std::string alias;
+        std::string path;
+        std::unique_ptr<Device> device;
+    };
+    std::vector<Entry> entries_;
 };
 
 DeviceTable& devices() {
@@ -176,7 +191,7 @@ Failure openDevice(const Words& words) {
     if (const Failure failure = Device::open(path, &device); failure.failed()) {
         return failure;
     }
-    devices().add(std::move(alias), std::move(device));
+    devices().add(std::move(alias), std::move(path), std::move(device));
     return {};
 }
 
@@ -282,11 +297,16 @@ const char* modeText(Mode mode) {
 }
 
 // "status NAME length" with a file name instead of an alias measures the
-// file without opening a device.
+// file without opening a device. A file that a device has open was measured
+// when it was opened: its length is taken from there, so that opening a song
+// and asking for its length by name reads the file once.
 Failure measureFile(const std::string& name, char* out, unsigned size) {
     std::string path;
     if (const Failure failure = resolvePath(name, &path); failure.code != 0) {
         return failWith(MCIERR_INVALID_DEVICE_NAME, failure.error);
+    }
+    if (Device* device = devices().findByPath(path)) {
+        return replyNumber(device->lengthMs(), out, size);
     }
     Mp3Facts facts;
     UniqueFd file;

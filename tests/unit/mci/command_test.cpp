@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,20 @@ TEST_F(MciTest, MeasurementByAliasAndByFileName) {
     // Measuring by file name opens no device.
     EXPECT_EQ(send("close three.mp3"), MCIERR_INVALID_DEVICE_NAME);
     EXPECT_EQ(send("status three.mp3 mode"), MCIERR_INVALID_DEVICE_NAME);
+}
+
+// The measurement opens a song and then asks its length by name: the file
+// is read once, when it is opened. Changed since, it still answers as opened
+// while the device has it; closed, it is measured afresh.
+TEST_F(MciTest, AFileOpenAsADeviceIsMeasuredOnce) {
+    std::filesystem::copy_file("three.mp3", "measured-once.mp3",
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(send("open measured-once.mp3 alias song"), 0);
+    std::filesystem::resize_file("measured-once.mp3", 0);
+    EXPECT_NEAR(askNumber("status measured-once.mp3 length"), 3000, 30);
+    EXPECT_EQ(send("close song"), 0);
+    EXPECT_EQ(send("status measured-once.mp3 length"), MCIERR_INVALID_FILE);
+    std::filesystem::remove("measured-once.mp3");
 }
 
 TEST_F(MciTest, KeywordsAndAliasesIgnoreLetterCase) {
