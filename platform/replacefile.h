@@ -1,0 +1,28 @@
+// Replacing a file whole: the new content is written to a temporary file
+// beside it and renamed over it, so that a reader finds either the old file
+// or the new one, never a part of either.
+#pragma once
+
+#include <cstdio>
+
+struct ReplacementFile {
+    FILE* stream = nullptr;   // where the new content goes, until finished
+    char tempName[160] = {};  // the temporary file in the working directory; empty when none
+};
+
+// Creates a temporary file for name (a bare name in the working directory)
+// and opens it for binary writing. False, with errno set and nothing left
+// behind, when it cannot be created.
+bool createReplacement(const char* name, ReplacementFile* file);
+
+// Flushes the content to the disk and closes the stream. False, with errno
+// set, when a write, the flush or the close failed.
+bool finishReplacement(ReplacementFile* file);
+
+// Renames the finished temporary file over name. False, with errno set, when
+// the rename failed; the temporary file is then still there.
+bool installReplacement(ReplacementFile* file, const char* name);
+
+// Closes the stream if it is open and removes the temporary file if there is
+// one. Safe to call on a file that was installed or never created.
+void discardReplacement(ReplacementFile* file);
