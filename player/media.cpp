@@ -26,3 +26,14 @@ void sendChecked(const char* command, char* reply, unsigned replySize, const cha
 void sendUnchecked(const char* command, char* reply, unsigned replySize) {
     mciSendString(command, reply, replySize);
 }
+
+unsigned secondsOf(const char* reply) {
+    unsigned long long ms = 0;
+    for (const char* digit = reply; *digit >= '0' && *digit <= '9'; ++digit) {
+        ms = ms * 10 + static_cast<unsigned>(*digit - '0');
+        if (ms > 0xFFFFFFFFull) {
+            return 0xFFFFFFFFu / 1000;
+        }
+    }
+    return static_cast<unsigned>(ms / 1000);
+}

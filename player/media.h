@@ -14,6 +14,10 @@ void sendChecked(const char* command, char* reply = nullptr, unsigned replySize 
 // not fill stays as the caller left it.
 void sendUnchecked(const char* command, char* reply = nullptr, unsigned replySize = 0);
 
+// Whole seconds from a reply in milliseconds: its leading decimal digits
+// divided by 1000, rounded down; a reply without digits is 0.
+unsigned secondsOf(const char* reply);
+
 // Ends the program with status 1 after printing word and the text of errno
 // through perror. The terminal is given back first so that the text stays
 // readable after the player's screen is gone.

@@ -81,18 +81,6 @@ void flashPlayingRow() {
     sleepUntilKey(150);
 }
 
-// Whole seconds from a reply in milliseconds; a reply without digits is 0.
-unsigned secondsOf(const char* reply) {
-    unsigned long long ms = 0;
-    for (const char* digit = reply; *digit >= '0' && *digit <= '9'; ++digit) {
-        ms = ms * 10 + static_cast<unsigned>(*digit - '0');
-        if (ms > 0xFFFFFFFFull) {
-            return 0xFFFFFFFFu / 1000;
-        }
-    }
-    return static_cast<unsigned>(ms / 1000);
-}
-
 // A song's time as mm:ss, or as h:mm:ss for a song of an hour or more, so
 // that both of its times read alike.
 void formatSongTime(char* text, std::size_t size, unsigned seconds, bool withHours) {
@@ -194,7 +182,8 @@ void GetSongLength() {
 
     textcolor(7);
     gotoxy(25, 19);
-    std::printf("%s -> %02d:%02d:%02d", "Total Time", S.h2, S.m2, S.s2);
+    // h2 wraps at 24 for the cache file; the screen shows every hour.
+    std::printf("%s -> %02u:%02d:%02d", "Total Time", S.getlen / 3600, S.m2, S.s2);
     gotoxy(25, 20);
     clreol();
     std::printf("%s = %s", "Current Time", positionText);

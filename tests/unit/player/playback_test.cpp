@@ -60,7 +60,7 @@ TEST_F(Playback, TimeFieldsShowMinutesAndSecondsOrHoursFromOneHourOn) {
     fake::media().position = "0";
     EXPECT_EQ(endTimeFor("garbage"), "End Time = 00:00");
     fake::media().position = "125000";
-    S.h2 = 1;
+    S.getlen = 3723;
     S.m2 = 2;
     S.s2 = 3;
     GetSongLength();
