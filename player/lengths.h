@@ -2,9 +2,17 @@
 #pragma once
 
 // Measures every song of the catalogue into number and the total into getlen,
-// h2, m2 and s2.
+// h2, m2 and s2. A key pressed meanwhile ends the program with status 1.
 void GetTotalTimeAllSong();
-// Measures the songs that the recorded names do not know.
+// Expects number and CompareNames to hold the mm_time songs recorded at the
+// previous exit. Gives each song of the catalogue the recorded length of the
+// recorded song with the same display name, measures the songs that no
+// recorded one matches, and sets the total to the sum of the catalogue's
+// lengths.
 void GetTimeAddSong();
-// Lists the recorded songs that are gone and takes them off the total.
+// Lists the recorded songs that no song of the catalogue matches, and waits
+// for a key; shows nothing when none is missing.
 void GetTimeDelSong();
+
+// Splits getlen into h2 (hours, wrapping at 24), m2 and s2.
+void splitTotalTime();

@@ -1,7 +1,8 @@
 // The player's entry: settles the music folder, builds the catalogue and its
-// pages, starts the first song and hands over to the main screen. Arguments
-// are ignored.
+// pages, obtains the songs' lengths, starts the first song and hands over to
+// the main screen. Arguments are ignored.
 
+#include "player/cache.h"
 #include "player/catalogue.h"
 #include "player/playback.h"
 #include "player/screen.h"
@@ -19,8 +20,7 @@ int main() {
     settleMusicFolder();
     GetAllSong();
     init();
-    // FIXME: song lengths and the folder's total time are not measured yet;
-    // every length and the total show zero.
+    readCacheFiles();
     Play();
     Usage();
 }

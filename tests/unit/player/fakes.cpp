@@ -46,7 +46,19 @@ int open(const std::vector<std::string>& w) {
     if (!state.openAliases.insert(alias).second) {
         return refuse(MCIERR_DUPLICATE_ALIAS);
     }
+    state.fileOf[alias] = w[1];
     return 0;
+}
+
+// The length of a file, asked by its name or by its alias.
+int fileLength(const std::string& name, char* buffer, unsigned size) {
+    auto alias = state.fileOf.find(name);
+    const std::string& file = alias != state.fileOf.end() ? alias->second : name;
+    auto length = state.fileLengths.find(file);
+    if (length != state.fileLengths.end()) {
+        return reply(buffer, size, length->second);
+    }
+    return refuse(MCIERR_INVALID_FILE);
 }
 
 int status(const std::vector<std::string>& w, char* buffer, unsigned size) {
@@ -107,6 +119,7 @@ using fake::state;
 
 int mciSendString(const char* command, char* reply, unsigned replySize) {
     state.commands.emplace_back(command);
+    state.sentAt.push_back(fake::slept);
     std::vector<std::string> w = fake::words(command);
     if (w.size() < 2) {
         return fake::refuse(MCIERR_UNRECOGNIZED_COMMAND);
@@ -118,11 +131,15 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
     if (w[0] == "open") {
         return fake::open(w);
     }
+    if (w[0] == "status" && w.size() == 3 && w[2] == "length" && w[1] != "MP3_Device") {
+        return fake::fileLength(w[1], reply, replySize);
+    }
     if (state.openAliases.count(w[1]) == 0) {
         return fake::refuse(MCIERR_INVALID_DEVICE_NAME);
     }
     if (w[0] == "close") {
         state.openAliases.erase(w[1]);
+        state.fileOf.erase(w[1]);
     } else if (w[0] == "status" && w.size() == 3) {
         return fake::status(w, reply, replySize);
     }

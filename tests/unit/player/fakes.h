@@ -3,6 +3,7 @@
 // a scripted keyboard with a virtual clock.
 #pragma once
 
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,14 @@ struct Media {
     std::string position = "0";          // reply to "status MP3_Device position"
     std::set<std::string> refusedFiles;  // names whose open is refused
     std::set<std::string> failing;       // first words of commands that fail with EIO
+
+    // The virtual clock when each command was sent.
+    std::vector<unsigned> sentAt;
+    // The file name each alias was opened with.
+    std::map<std::string, std::string> fileOf;
+    // Replies to the length query of a file, by its name or by the alias it
+    // is open under; a file not listed has no length to give.
+    std::map<std::string, std::string> fileLengths;
 };
 
 // The fake's state; reset() empties it.

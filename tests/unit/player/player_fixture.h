@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "capture.h"
 #include "fakes.h"
@@ -67,7 +68,7 @@ class PlayerTest : public ::testing::Test {
     static void touch(const std::filesystem::path& file, const std::string& content = "x") {
         FILE* out = std::fopen(file.c_str(), "wb");
         ASSERT_NE(out, nullptr) << file;
-        std::fputs(content.c_str(), out);
+        std::fwrite(content.data(), 1, content.size(), out);
         std::fclose(out);
     }
 
@@ -82,6 +83,29 @@ class PlayerTest : public ::testing::Test {
             std::fclose(in);
         }
         return content;
+    }
+
+    // number.txt and names.txt as their layout has them: 4-byte little-endian
+    // lengths; 1024-byte records of the names of songs j to j + 7.
+    static std::string numberFileBytes(const std::vector<int>& lengths) {
+        std::string bytes;
+        for (int seconds : lengths) {
+            for (int b = 0; b < 4; ++b) {
+                bytes += static_cast<char>(static_cast<unsigned>(seconds) >> (8 * b));
+            }
+        }
+        return bytes;
+    }
+
+    static std::string namesFileBytes(const std::vector<std::string>& names) {
+        std::string bytes;
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            for (std::size_t field = j; field < j + 8; ++field) {
+                std::string cell = field < names.size() ? names[field] : "";
+                bytes += cell + std::string(kCellSize - cell.size(), '\0');
+            }
+        }
+        return bytes;
     }
 
   private:

@@ -1,0 +1,234 @@
+#include "player/cache.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fs.h"
+#include "platform/replacefile.h"
+#include "player/lengths.h"
+#include "player/state.h"
+#include "tcconio/tcconio.h"
+
+namespace {
+
+constexpr const char* kLengthFile = "length.txt";
+constexpr const char* kNumberFile = "number.txt";
+constexpr const char* kNamesFile = "names.txt";
+
+constexpr int kLengthBytes = 4;     // one song's length in number.txt
+constexpr int kNamesPerRecord = 8;  // fields of one names.txt record
+constexpr int kRecordBytes = kNamesPerRecord * kCellSize;
+
+// What the files hold, assembled or taken apart here.
+unsigned char lengthBytes[kMaxSongs * kLengthBytes];
+Cell record[kNamesPerRecord];
+static_assert(sizeof record == kRecordBytes);
+
+// ---- Reading: each reader is false when its file is missing or damaged ----
+
+// Reads the next decimal number of text, after any white space. False when
+// there is none or it does not fit an int.
+bool nextNumber(const char** text, int* value) {
+    errno = 0;
+    char* end = nullptr;
+    long number = std::strtol(*text, &end, 10);
+    if (end == *text || errno == ERANGE || number < INT_MIN || number > INT_MAX) {
+        return false;
+    }
+    *text = end;
+    *value = static_cast<int>(number);
+    return true;
+}
+
+// length.txt: "h2 m2 s2 mm_time getlen". Only the count is used: the total is
+// summed again from the lengths.
+bool readLengthFile() {
+    FILE* file = std::fopen(kLengthFile, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char text[256] = {};
+    std::size_t got = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    text[got] = 0;
+    const char* at = text;
+    int field[5];
+    for (int& value : field) {
+        if (!nextNumber(&at, &value)) {
+            return false;
+        }
+    }
+    S.mm_time = field[3];
+    return field[3] >= 0 && field[3] <= kMaxSongs && field[4] >= 0;
+}
+
+int fromLittleEndian(const unsigned char* bytes) {
+    unsigned value =
+        bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<unsigned>(bytes[3]) << 24;
+    return static_cast<int>(value);
+}
+
+void toLittleEndian(int value, unsigned char* bytes) {
+    unsigned bits = static_cast<unsigned>(value);
+    for (int b = 0; b < kLengthBytes; ++b) {
+        bytes[b] = static_cast<unsigned char>(bits >> (8 * b));
+    }
+}
+
+// number.txt: one 4-byte little-endian length for each recorded song.
+bool readNumberFile() {
+    FILE* file = std::fopen(kNumberFile, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    const std::size_t wanted = static_cast<std::size_t>(S.mm_time) * kLengthBytes;
+    std::size_t got = std::fread(lengthBytes, 1, wanted, file);
+    std::fclose(file);
+    if (got != wanted) {
+        return false;
+    }
+    for (int j = 0; j < S.mm_time; ++j) {
+        S.number[j] = fromLittleEndian(lengthBytes + j * kLengthBytes);
+        if (S.number[j] < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool everyFieldTerminated() {
+    for (int field = 0; field < kNamesPerRecord; ++field) {
+        if (std::memchr(record[field], 0, kCellSize) == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// names.txt: one 1024-byte record for each recorded song; its first field is
+// the song's display name.
+bool readNamesFile() {
+    FILE* file = std::fopen(kNamesFile, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool sound = true;
+    for (int j = 0; j < S.mm_time; ++j) {
+        sound = std::fread(record, 1, kRecordBytes, file) == kRecordBytes && everyFieldTerminated();
+        if (!sound) {
+            break;
+        }
+        copyCell(S.CompareNames[j], record[0]);
+        // Written by another program, a name may hold anything; shown or
+        // compared, it is what a display name of ours would be.
+        makePrintable(S.CompareNames[j]);
+    }
+    std::fclose(file);
+    return sound;
+}
+
+void forgetRecordedSongs() {
+    std::memset(S.number, 0, sizeof S.number);
+    std::memset(S.CompareNames, 0, sizeof S.CompareNames);
+    S.mm_time = 0;
+}
+
+// ---- Writing ----
+
+// Ends the program: the terminal is given back first, so that the line stays
+// readable after the player's screen is gone.
+[[noreturn]] void endForFile(const char* what, const char* name, ReplacementFile* files,
+                             int count) {
+    int saved = errno;
+    for (int f = 0; f < count; ++f) {
+        discardReplacement(&files[f]);
+    }
+    conioRestore();
+    std::fprintf(stderr, "mp3: cannot %s %s: %s\n", what, name, std::strerror(saved));
+    std::exit(1);
+}
+
+bool writeLengthFile(FILE* out) {
+    return std::fprintf(out, "%d %d %d %d %d", S.h2, S.m2, S.s2, S.mm_time,
+                        static_cast<int>(S.getlen)) > 0;
+}
+
+bool writeNumberFile(FILE* out) {
+    for (int k = 0; k < S.TotalSong; ++k) {
+        toLittleEndian(S.number[k], lengthBytes + k * kLengthBytes);
+    }
+    const std::size_t size = static_cast<std::size_t>(S.TotalSong) * kLengthBytes;
+    return std::fwrite(lengthBytes, 1, size, out) == size;
+}
+
+// The display name of song k, from the page tables: they hold the whole
+// catalogue of the session, whereas entries 0 to 8 of LongFileName follow the
+// page shown.
+const char* displayNameOf(int k) {
+    return S.p_List[k / kSlotsPerPage][k % kSlotsPerPage];
+}
+
+// Record j holds the names of songs j to j + 7, zero fields past the last.
+bool writeNamesFile(FILE* out) {
+    for (int j = 0; j < S.TotalSong; ++j) {
+        std::memset(record, 0, sizeof record);
+        for (int field = 0; field < kNamesPerRecord && j + field < S.TotalSong; ++field) {
+            copyCell(record[field], displayNameOf(j + field));
+        }
+        if (std::fwrite(record, 1, sizeof record, out) != sizeof record) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct CacheFile {
+    const char* name;
+    bool (*write)(FILE* out);
+};
+
+}  // namespace
+
+void readCacheFiles() {
+    _chdir(S.old_path);
+    if (!readLengthFile() || !readNumberFile() || !readNamesFile()) {
+        forgetRecordedSongs();
+        GetTotalTimeAllSong();
+        return;
+    }
+    GetTimeAddSong();
+    GetTimeDelSong();
+}
+
+void write_data() {
+    _chdir(S.old_path);
+    S.mm_time = S.TotalSong;
+    // length.txt last: it is the mark that the other two are whole.
+    const CacheFile files[] = {
+        {kNumberFile, writeNumberFile},
+        {kNamesFile, writeNamesFile},
+        {kLengthFile, writeLengthFile},
+    };
+    constexpr int kFiles = sizeof files / sizeof files[0];
+    ReplacementFile written[kFiles];
+    for (int f = 0; f < kFiles; ++f) {
+        if (!createReplacement(files[f].name, &written[f])) {
+            endForFile("create", files[f].name, written, f);
+        }
+        if (!files[f].write(written[f].stream) || !finishReplacement(&written[f])) {
+            endForFile("write", files[f].name, written, f + 1);
+        }
+    }
+    clrscr();
+    if (std::remove(kLengthFile) != 0 && errno != ENOENT) {
+        endForFile("replace", kLengthFile, written, kFiles);
+    }
+    for (int f = 0; f < kFiles; ++f) {
+        if (!installReplacement(&written[f], files[f].name)) {
+            endForFile("replace", files[f].name, written, kFiles);
+        }
+    }
+}
