@@ -6,6 +6,7 @@
 #include "platform/mci/mci.h"
 #include "player/pages.h"
 #include "player/playback.h"
+#include "player/quit.h"
 #include "player/state.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -179,6 +180,8 @@ PassResult handleKey(char key) {
         case '-':
             p_PrevList();
             return PassResult::NextPass;
+        case 'q':
+            Quit();
         default:
             break;
     }
