@@ -1,5 +1,6 @@
 #include "player/cache.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,10 +23,12 @@ constexpr int kLengthBytes = 4;     // one song's length in number.txt
 constexpr int kNamesPerRecord = 8;  // fields of one names.txt record
 constexpr int kRecordBytes = kNamesPerRecord * kCellSize;
 
-// What the files hold, assembled or taken apart here.
+// What the files hold, assembled or taken apart here. names.txt is read 64
+// records at a time: it is 5 MB for a full catalogue.
+constexpr int kRecordsPerRead = 64;
 unsigned char lengthBytes[kMaxSongs * kLengthBytes];
-Cell record[kNamesPerRecord];
-static_assert(sizeof record == kRecordBytes);
+Cell records[kRecordsPerRead][kNamesPerRecord];
+static_assert(sizeof records[0] == kRecordBytes);
 
 // ---- Reading: each reader is false when its file is missing or damaged ----
 
@@ -99,9 +102,9 @@ bool readNumberFile() {
     return true;
 }
 
-bool everyFieldTerminated() {
+bool everyFieldTerminated(const Cell* fields) {
     for (int field = 0; field < kNamesPerRecord; ++field) {
-        if (std::memchr(record[field], 0, kCellSize) == nullptr) {
+        if (std::memchr(fields[field], 0, kCellSize) == nullptr) {
             return false;
         }
     }
@@ -116,15 +119,17 @@ bool readNamesFile() {
         return false;
     }
     bool sound = true;
-    for (int j = 0; j < S.mm_time; ++j) {
-        sound = std::fread(record, 1, kRecordBytes, file) == kRecordBytes && everyFieldTerminated();
-        if (!sound) {
-            break;
+    for (int first = 0; first < S.mm_time && sound; first += kRecordsPerRead) {
+        const std::size_t wanted = std::min(kRecordsPerRead, S.mm_time - first);
+        sound = std::fread(records, kRecordBytes, wanted, file) == wanted;
+        for (std::size_t r = 0; r < wanted && sound; ++r) {
+            sound = everyFieldTerminated(records[r]);
+            Cell& name = S.CompareNames[first + r];
+            copyCell(name, records[r][0]);
+            // Written by another program, a name may hold anything; shown or
+            // compared, it is what a display name of ours would be.
+            makePrintable(name);
         }
-        copyCell(S.CompareNames[j], record[0]);
-        // Written by another program, a name may hold anything; shown or
-        // compared, it is what a display name of ours would be.
-        makePrintable(S.CompareNames[j]);
     }
     std::fclose(file);
     return sound;
@@ -173,6 +178,7 @@ const char* displayNameOf(int k) {
 
 // Record j holds the names of songs j to j + 7, zero fields past the last.
 bool writeNamesFile(FILE* out) {
+    Cell(&record)[kNamesPerRecord] = records[0];
     for (int j = 0; j < S.TotalSong; ++j) {
         std::memset(record, 0, sizeof record);
         for (int field = 0; field < kNamesPerRecord && j + field < S.TotalSong; ++field) {

@@ -54,6 +54,14 @@ void sortByName(int* order, int count, const Cell* names) {
 void matchRecordedSongs() {
     const int songs = S.TotalSong;
     const int records = recordedCount();
+    if (songs == records &&
+        std::equal(S.LongFileName, S.LongFileName + songs, S.CompareNames,
+                   [](const Cell& a, const Cell& b) { return std::strcmp(a, b) == 0; })) {
+        // Nothing changed, as at most starts.
+        std::iota(recordedOf, recordedOf + songs, 0);
+        std::fill(stillThere, stillThere + records, true);
+        return;
+    }
     std::fill(recordedOf, recordedOf + songs, -1);
     std::fill(stillThere, stillThere + records, false);
     sortByName(songOrder, songs, S.LongFileName);
