@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,10 @@ Media state;
 std::size_t taken = 0;
 std::deque<char> keys;
 unsigned slept = 0;
+// Virtual time slept since the last key was taken: a program that polls
+// past the end of its script would otherwise wait for ever.
+unsigned sleptSinceKey = 0;
+constexpr unsigned kLongestWaitForKey = 3600 * 1000;
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream in(text);
@@ -62,8 +67,13 @@ int fileLength(const std::string& name, char* buffer, unsigned size) {
 }
 
 int status(const std::vector<std::string>& w, char* buffer, unsigned size) {
+    const bool timed = state.endsAt != 0;
     if (w[2] == "mode") {
-        return reply(buffer, size, state.mode);
+        return reply(buffer, size, timed && slept >= state.endsAt ? "stopped" : state.mode);
+    }
+    if (w[2] == "position" && timed) {
+        long long left = static_cast<long long>(state.endsAt) - slept;
+        return reply(buffer, size, std::to_string(std::stoll(state.length) - std::max(left, 0LL)));
     }
     if (w[2] == "position") {
         return reply(buffer, size, state.position);
@@ -107,6 +117,7 @@ void pressKeys(const std::string& more) {
 void resetKeyboard() {
     keys.clear();
     slept = 0;
+    sleptSinceKey = 0;
 }
 
 unsigned sleptMilliseconds() {
@@ -127,6 +138,9 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
     if (state.failing.count(w[0]) != 0) {
         errno = EIO;
         return MCIERR_HARDWARE;
+    }
+    if (state.outOfRange.count(command) != 0) {
+        return fake::refuse(MCIERR_OUTOFRANGE);
     }
     if (w[0] == "open") {
         return fake::open(w);
@@ -161,6 +175,7 @@ int _getch() {
     }
     char key = fake::keys.front();
     fake::keys.pop_front();
+    fake::sleptSinceKey = 0;
     return static_cast<unsigned char>(key);
 }
 
@@ -181,5 +196,9 @@ bool sleepUntilKey(unsigned ms) {
         return true;
     }
     fake::slept += ms;
+    fake::sleptSinceKey += ms;
+    if (fake::sleptSinceKey > fake::kLongestWaitForKey) {
+        throw fake::NoMoreKeys();
+    }
     return false;
 }

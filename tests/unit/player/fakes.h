@@ -19,6 +19,10 @@ struct Media {
     std::string position = "0";          // reply to "status MP3_Device position"
     std::set<std::string> refusedFiles;  // names whose open is refused
     std::set<std::string> failing;       // first words of commands that fail with EIO
+    std::set<std::string> outOfRange;    // whole commands refused as out of range
+    // When set, the virtual time at which the track that plays ends: until
+    // then its position runs with the virtual clock up to length.
+    unsigned endsAt = 0;
 
     // The virtual clock when each command was sent.
     std::vector<unsigned> sentAt;
@@ -37,7 +41,8 @@ std::vector<std::string> takeCommands();
 // The names opened under MP3_Device, in order, from a list of commands.
 std::vector<std::string> openedSongs(const std::vector<std::string>& commands);
 
-// Thrown by _getch when the script has no more keys.
+// Thrown by _getch when the script has no more keys, and by sleepUntilKey
+// when the program has waited an hour of virtual time for one.
 struct NoMoreKeys : std::runtime_error {
     NoMoreKeys() : std::runtime_error("the scripted keyboard has no more keys") {}
 };

@@ -41,8 +41,15 @@ class PlayerTest : public ::testing::Test {
 
     // The screen as the output so far has drawn it.
     VirtualScreen& screen() {
-        screen_.feed(capture_->take());
+        takeOutput();
         return screen_;
+    }
+
+    // The bytes written since the last look; the screen takes them in too.
+    std::string takeOutput() {
+        std::string output = capture_->take();
+        screen_.feed(output);
+        return output;
     }
 
     // A catalogue of n songs as the scan and the pager leave it: short names
