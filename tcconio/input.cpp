@@ -1,11 +1,177 @@
 #include "tcconio/input.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
 #include "tcconio/keyboard.h"
+#include "tcconio/tcconio.h"
 
 namespace {
 
 constexpr int kPrefixFunctionKey = 0;
 constexpr int kPrefixExtended = 224;
+
+constexpr char kEnter = 13;
+constexpr char kEsc = 27;
+constexpr char kBackspace = 8;
+constexpr char kTab = 9;
+constexpr char kSpace = ' ';
+
+constexpr int kPromptRow = 2;
+constexpr int kBannerRow = 25;
+// The banner stays off the last column: a character there would make some
+// terminals scroll the whole screen up a row.
+constexpr int kBannerWidth = 79;
+constexpr char kBannerEnd[] = "Press Esc to exit.";
+constexpr char kBannerGap[] = "  ";
+
+// One character of the typed text as the echo sees it.
+struct Glyph {
+    int length;       // bytes it takes
+    bool printable;   // sent to the terminal as it is
+    bool incomplete;  // the first bytes of a UTF-8 character, cut by the text's end
+};
+
+// Whether byte can follow lead as the second byte of a UTF-8 character: the
+// ranges that exclude overlong forms, surrogates and code points past U+10FFFF.
+bool validSecondByte(unsigned char lead, unsigned char byte) {
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead == 0xE0) {
+        low = 0xA0;
+    } else if (lead == 0xED) {
+        high = 0x9F;
+    } else if (lead == 0xF0) {
+        low = 0x90;
+    } else if (lead == 0xF4) {
+        high = 0x8F;
+    }
+    return byte >= low && byte <= high;
+}
+
+int utf8Length(unsigned char lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+Glyph glyphAt(const FieldText& typed, int at) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(typed.text);
+    const unsigned char lead = bytes[at];
+    if (lead < 0x80) {
+        return {1, lead >= 0x20 && lead != 0x7F, false};
+    }
+    const int length = utf8Length(lead);
+    if (length == 0) {
+        return {1, false, false};
+    }
+    for (int k = 1; k < length; ++k) {
+        if (at + k == typed.count) {
+            return {k, false, true};
+        }
+        const unsigned char byte = bytes[at + k];
+        bool fits = k == 1 ? validSecondByte(lead, byte) : (byte & 0xC0) == 0x80;
+        if (!fits) {
+            return {1, false, false};
+        }
+    }
+    const bool c1Control = lead == 0xC2 && bytes[at + 1] < 0xA0;
+    return {length, !c1Control, false};
+}
+
+// Echoes the text at the cursor. A byte that a terminal would take as a
+// control, or that is no part of a UTF-8 character, shows as "?". The first
+// bytes of a character still being typed show nothing until it is whole,
+// unless the field is full and it never can be.
+void echo(const FieldLayout& layout, const FieldText& typed) {
+    char shown[kFieldSize];
+    int length = 0;
+    for (int at = 0; at < typed.count;) {
+        const Glyph glyph = glyphAt(typed, at);
+        if (glyph.printable) {
+            std::memcpy(shown + length, typed.text + at, static_cast<std::size_t>(glyph.length));
+            length += glyph.length;
+        } else if (!glyph.incomplete || typed.count == layout.maxLength) {
+            shown[length++] = '?';
+        }
+        at += glyph.length;
+    }
+    std::fwrite(shown, 1, static_cast<std::size_t>(length), stdout);
+}
+
+void printBanner(const char* title) {
+    const int room = kBannerWidth - static_cast<int>(sizeof kBannerGap - 1) -
+                     static_cast<int>(sizeof kBannerEnd - 1);
+    const int titleLength = std::min(static_cast<int>(std::strlen(title)), room);
+    gotoxy(1, kBannerRow);
+    std::printf("%.*s%s%s", titleLength, title, kBannerGap, kBannerEnd);
+}
+
+// The field's whole screen: banner, prompt and the text typed so far.
+void drawField(const FieldLayout& layout, const FieldText& typed) {
+    clrscr();
+    printBanner(layout.title);
+    gotoxy(1, kPromptRow);
+    std::printf("%s", layout.prompt);
+    echo(layout, typed);
+}
+
+void removeLastCharacter(FieldText* typed) {
+    int last = 0;
+    for (int at = 0; at < typed->count; at += glyphAt(*typed, at).length) {
+        last = at;
+    }
+    std::memset(typed->text + last, 0, static_cast<std::size_t>(typed->count - last));
+    typed->count = last;
+}
+
+enum class KeyResult { Continue, Accepted, Cancelled };
+
+KeyResult handleKey(const FieldLayout& layout, FieldText* typed, char key) {
+    switch (key) {
+        case kEsc:
+            return KeyResult::Cancelled;
+        case kEnter:
+            return typed->count > 0 ? KeyResult::Accepted : KeyResult::Continue;
+        case kTab:
+            return KeyResult::Continue;
+        case kBackspace:
+            if (typed->count > 0) {
+                removeLastCharacter(typed);
+                drawField(layout, *typed);
+            }
+            return KeyResult::Continue;
+        default:
+            break;
+    }
+    if (key == kSpace && typed->count == 0 && layout.ignoreLeadingSpace) {
+        return KeyResult::Continue;
+    }
+    const int limit = std::min(layout.maxLength, kFieldSize - 1);
+    if (typed->count < limit) {
+        typed->text[typed->count++] = key;
+        gotoxy(layout.echoColumn, kPromptRow);
+        echo(layout, *typed);
+    }
+    return KeyResult::Continue;
+}
+
+void openField(const FieldLayout& layout, FieldText* typed) {
+    std::memset(typed, 0, sizeof *typed);
+    drawField(layout, *typed);
+}
+
+FieldOutcome outcomeOf(KeyResult result) {
+    return result == KeyResult::Accepted ? FieldOutcome::Accepted : FieldOutcome::Cancelled;
+}
 
 }  // namespace
 
@@ -13,5 +179,36 @@ void waitForWholeKey() {
     const int key = _getch();
     if (key == kPrefixFunctionKey || key == kPrefixExtended) {
         _getch();
+    }
+}
+
+FieldOutcome InputField(const FieldLayout& layout, FieldText* typed) {
+    openField(layout, typed);
+    for (;;) {
+        KeyResult result = handleKey(layout, typed, static_cast<char>(_getch()));
+        if (result != KeyResult::Continue) {
+            return outcomeOf(result);
+        }
+    }
+}
+
+FieldOutcome InputField(const FieldLayout& layout, FieldText* typed, int (*step)()) {
+    openField(layout, typed);
+    for (;;) {
+        const int wait = step();
+        if (wait < 0) {
+            return FieldOutcome::Ended;
+        }
+        if (conioTakeResize()) {
+            conioRequireSize();
+            drawField(layout, *typed);
+        }
+        if (!sleepUntilKey(static_cast<unsigned>(wait))) {
+            continue;
+        }
+        KeyResult result = handleKey(layout, typed, static_cast<char>(_getch()));
+        if (result != KeyResult::Continue) {
+            return outcomeOf(result);
+        }
     }
 }
