@@ -1,7 +1,100 @@
 #include "player/folder.h"
 
-// FIXME: the prompt is not built yet; it answers as if the user had left it
-// with Esc, so that a start without a known folder ends with its message.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fs.h"
+#include "player/media.h"
+#include "player/screen.h"
+#include "player/state.h"
+#include "tcconio/input.h"
+#include "tcconio/tcconio.h"
+
+namespace {
+
+constexpr int kPathMaxTyped = 100;
+// Room for any working directory the system can report.
+constexpr unsigned kWorkingDirectorySize = 4096;
+
+enum class FolderCheck { Entered, NotValid, TooLong };
+
+FieldLayout folderPromptLayout() {
+    return FieldLayout{kProductTitle, "Enter path to your mp3 song(s): ", 33, kPathMaxTyped, true};
+}
+
+// Changes into the typed folder and keeps its full path in full. A stored 0
+// byte (an F-key's prefix) cannot be part of a path: taking the text up to it
+// would enter a folder other than the one typed.
+FolderCheck enterTypedFolder(const FieldText& typed, Cell& full) {
+    if (std::memchr(typed.text, 0, static_cast<std::size_t>(typed.count)) != nullptr) {
+        return FolderCheck::NotValid;
+    }
+    char here[kWorkingDirectorySize];
+    unsigned length = GetCurrentDirectory(sizeof here, here);
+    if (length == 0 || length >= sizeof here) {
+        here[0] = 0;
+    }
+    if (!fullFolderPath(typed.text, here, full)) {
+        return FolderCheck::TooLong;
+    }
+    return _chdir(full) < 0 ? FolderCheck::NotValid : FolderCheck::Entered;
+}
+
+void showRejection(FolderCheck check) {
+    gotoxy(33, 15);
+    std::printf(check == FolderCheck::TooLong ? "Path is too long!" : "Path is not valid!");
+    waitForWholeKey();
+}
+
+// Records the folder exactly as typed. The file cannot be left out: without
+// it the next start would not know the folder.
+void writeFolderFile(const char* typed) {
+    _chdir(S.old_path);
+    FILE* folderFile = std::fopen(S.file_path, "wb");
+    if (folderFile == nullptr) {
+        failWith("cannot create path.txt");
+    }
+    std::fprintf(folderFile, "%s", typed);
+    if (std::fclose(folderFile) != 0) {
+        failWith("cannot write path.txt");
+    }
+}
+
+}  // namespace
+
+bool fullFolderPath(const char* folder, const char* base, Cell& full) {
+    char joined[2 * kCellSize + kWorkingDirectorySize];
+    if (folder[0] == '/') {
+        std::snprintf(joined, sizeof joined, "%s", folder);
+    } else if (base[0] == 0) {
+        return false;
+    } else {
+        const std::size_t baseLength = std::strlen(base);
+        const char* separator = base[baseLength - 1] == '/' ? "" : "/";
+        std::snprintf(joined, sizeof joined, "%s%s%s", base, separator, folder);
+    }
+    if (std::strlen(joined) >= kCellSize) {
+        return false;
+    }
+    copyCell(full, joined);
+    return true;
+}
+
 int enter_path() {
-    return -1;
+    FieldText typed;
+    Cell full;
+    for (;;) {
+        if (InputField(folderPromptLayout(), &typed) == FieldOutcome::Cancelled) {
+            return -1;
+        }
+        FolderCheck check = enterTypedFolder(typed, full);
+        if (check == FolderCheck::Entered) {
+            break;
+        }
+        showRejection(check);
+    }
+    copyCell(S.dirname, full);
+    writeFolderFile(typed.text);
+    return 0;
 }

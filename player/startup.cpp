@@ -88,6 +88,17 @@ bool readFolderFile() {
     return true;
 }
 
+// A relative folder in path.txt is relative to the start directory. Its full
+// path is taken once, here, since the working directory moves on later. When
+// the full path does not fit its cell the folder stays as written; changing
+// into it again from inside it then fails and leaves the working directory
+// there, which serves unless the folder holds a subfolder of the same name.
+void makeMusicFolderFull() {
+    if (S.dirname[0] != 0) {
+        fullFolderPath(S.dirname, S.old_path, S.dirname);
+    }
+}
+
 }  // namespace
 
 void lookUpUserName() {
@@ -104,7 +115,9 @@ void settleMusicFolder() {
         return;
     }
     rememberStartDirectory();
-    if (!readFolderFile()) {
+    if (readFolderFile()) {
+        makeMusicFolderFull();
+    } else {
         enter_path();
     }
 }

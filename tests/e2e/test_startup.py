@@ -62,9 +62,11 @@ class MusicFolder(E2ETestCase):
                 self.term.assert_usable(self)
 
     def test_no_songs_and_no_path_txt(self):
-        # The folder prompt is left as with Esc: nothing recorded, nothing removed.
+        # The folder prompt is left with Esc: nothing recorded, nothing removed.
         start = self.folder("start")
         self.start(start)
+        self.term.wait_text("Enter path to your mp3 song(s): ", 1, 2)
+        self.term.keys("Escape")
         self.term.wait_text("Sorry no mp3 file(s) on this dirictory", 20, 10)
         self.term.wait_text("Press eny key to continue", 20, 11)
         self.term.type("k")

@@ -20,12 +20,15 @@ TEST_F(StartUp, WorkingDirectoryWithSongsWinsOverPathTxt) {
     EXPECT_STREQ(S.old_path, "");
 }
 
+// The leading blank makes it a relative folder, which is kept by its full
+// path, taken from the start directory: the working directory moves on later.
 TEST_F(StartUp, PathTxtNamesTheFolderAndRecordsTheStartDirectory) {
     auto start = enterNewFolder();
     touch(start / "path.txt", " /music with blanks ");
     settleMusicFolder();
-    EXPECT_STREQ(S.dirname, " /music with blanks ");
+    EXPECT_EQ(std::string(S.dirname), start.string() + "/ /music with blanks ");
     EXPECT_EQ(std::string(S.old_path), std::filesystem::current_path().string());
+    EXPECT_EQ(slurp(start / "path.txt"), " /music with blanks ");
 }
 
 TEST_F(StartUp, OneTrailingLineEndOfAHandEditedPathTxtIsDropped) {
@@ -49,6 +52,7 @@ TEST_F(StartUp, APathTxtLongerThanTheCellIsRefusedAndKept) {
                     "^mp3: path.txt holds a path longer than 127 bytes");
         EXPECT_EQ(slurp(start / "path.txt"), content);
     }
+    // Its full path would not fit: it stays as written.
     touch(start / "path.txt", std::string(127, 'p') + "\r\n");
     settleMusicFolder();
     EXPECT_EQ(std::string(S.dirname), std::string(127, 'p'));
@@ -73,9 +77,11 @@ TEST_F(StartUp, APathTxtThatIsNoRegularFileIsLeftAlone) {
     EXPECT_TRUE(std::filesystem::is_directory(start / "path.txt"));
 }
 
-TEST_F(StartUp, WithoutPathTxtTheFolderStaysUnknown) {
+TEST_F(StartUp, WithoutPathTxtTheFolderIsAskedFor) {
     enterNewFolder();
+    fake::pressKeys("\x1b");
     settleMusicFolder();
+    EXPECT_EQ(screen().row(2), "Enter path to your mp3 song(s):");
     EXPECT_STREQ(S.dirname, "");
     EXPECT_NE(S.old_path[0], 0);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "player/folder.h"
 #include "player/playback.h"
 #include "player/screen.h"
 #include "player_fixture.h"
@@ -27,6 +28,11 @@ int count(const std::string& text, const std::string& part) {
         ++found;
     }
     return found;
+}
+
+// Text printed at (x, y) right after the cursor was placed there.
+std::string at(int x, int y, const std::string& text) {
+    return "\x1b[" + std::to_string(y) + ";" + std::to_string(x) + "H" + text;
 }
 
 // The line input field, in the blocking form unless a test says otherwise.
@@ -125,6 +131,103 @@ TEST_F(Field, ThePollingFormWaitsForAKeyAsLongAsItsStepAllows) {
               FieldOutcome::Accepted);
     EXPECT_EQ(passes, 2);
     EXPECT_EQ(fake::sleptMilliseconds(), 5u * 40u);
+}
+
+// The music-folder prompt.
+class FolderPrompt : public PlayerTest {
+  protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        start_ = enterNewFolder();
+        copyCell(S.old_path, start_.c_str());
+        fs::create_directory(start_ / "music");
+    }
+
+    std::string pathTxt(const fs::path& folder) { return slurp(folder / "path.txt"); }
+
+    fs::path start_;
+};
+
+TEST_F(FolderPrompt, EscLeavesEverythingAsItWas) {
+    copyCell(S.dirname, "/before");
+    fake::pressKeys("music" + kEsc);
+    EXPECT_EQ(enter_path(), -1);
+    EXPECT_STREQ(S.dirname, "/before");
+    EXPECT_FALSE(fs::exists(start_ / "path.txt"));
+    EXPECT_EQ(fs::current_path(), start_);
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.row(2), "Enter path to your mp3 song(s): music");
+    EXPECT_EQ(s.text(33, 2, 5), "music");
+}
+
+TEST_F(FolderPrompt, ARejectedFolderThenAnAcceptedOne) {
+    const std::string music = (start_ / "music").string();
+    // The message's key is an arrow: both its codes are taken, so none of
+    // them lands in the next field.
+    fake::pressKeys("nowhere\r" + kRight + music + "\r");
+    EXPECT_EQ(enter_path(), 0);
+    EXPECT_NE(takeOutput().find(at(33, 15, "Path is not valid!")), std::string::npos);
+    EXPECT_EQ(pathTxt(start_), music);
+    EXPECT_EQ(std::string(S.dirname), music);
+    EXPECT_EQ(fs::current_path(), start_);
+}
+
+TEST_F(FolderPrompt, ARejectedFolderThenEscKeepsTheFolderBefore) {
+    touch(start_ / "path.txt", "before");
+    copyCell(S.dirname, "/before");
+    fake::pressKeys("nowhere\rk" + kEsc);
+    EXPECT_EQ(enter_path(), -1);
+    EXPECT_STREQ(S.dirname, "/before");
+    EXPECT_EQ(pathTxt(start_), "before");
+}
+
+TEST_F(FolderPrompt, ARelativeFolderIsRecordedAsTypedAndKeptByItsFullPath) {
+    fake::pressKeys("music\r");
+    EXPECT_EQ(enter_path(), 0);
+    EXPECT_EQ(pathTxt(start_), "music");
+    EXPECT_EQ(std::string(S.dirname), (start_ / "music").string());
+}
+
+TEST_F(FolderPrompt, WithoutAStartDirectoryTheFileGoesIntoTheAcceptedFolder) {
+    S.old_path[0] = 0;
+    fake::pressKeys("music\r");
+    EXPECT_EQ(enter_path(), 0);
+    EXPECT_EQ(fs::current_path(), start_ / "music");
+    EXPECT_EQ(pathTxt(start_ / "music"), "music");
+    EXPECT_FALSE(fs::exists(start_ / "path.txt"));
+}
+
+TEST_F(FolderPrompt, AHundredCharacterPathGivesAHundredByteFile) {
+    const std::string prefix = start_.string() + "/";
+    const fs::path deep = prefix + std::string(100 - prefix.size(), 'd');
+    fs::create_directory(deep);
+    fake::pressKeys(deep.string() + "\r");
+    EXPECT_EQ(enter_path(), 0);
+    EXPECT_EQ(pathTxt(start_), deep.string());
+    EXPECT_EQ(fs::file_size(start_ / "path.txt"), 100u);
+}
+
+TEST_F(FolderPrompt, AnFKeyInThePathIsNotValid) {
+    // Taken up to the F-key's 0, the text would name the start directory.
+    fake::pressKeys(start_.string() + kF1 + "\rk" + kEsc);
+    EXPECT_EQ(enter_path(), -1);
+    EXPECT_NE(takeOutput().find("Path is not valid!"), std::string::npos);
+}
+
+TEST_F(FolderPrompt, ARelativeFolderWhoseFullPathDoesNotFitIsRefused) {
+    fs::path deep = start_ / std::string(60, 'd') / std::string(40, 'e');
+    fs::create_directories(deep / "music");
+    fs::current_path(deep);
+    fake::pressKeys("music\rk" + kEsc);
+    EXPECT_EQ(enter_path(), -1);
+    EXPECT_NE(takeOutput().find(at(33, 15, "Path is too long!")), std::string::npos);
+    EXPECT_EQ(fs::current_path(), deep);
+}
+
+TEST_F(FolderPrompt, AFolderFileThatCannotBeCreatedEndsTheProgram) {
+    fs::create_directory(start_ / "path.txt");
+    fake::pressKeys("music\r");
+    EXPECT_EXIT(enter_path(), ::testing::ExitedWithCode(1), "cannot create path.txt");
 }
 
 }  // namespace
