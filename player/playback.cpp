@@ -99,6 +99,7 @@ void Play() {
         S.num = 0;
     }
     copyCell(S.Label, S.p_List[S.p_count][S.num]);
+    S.playingSong = S.p_count * kSlotsPerPage + S.num;
     bool started = openAndStart();
     if (S.Label[0] == 0) {
         copyCell(S.Label, S.LongFileName[0]);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/mci/mci.h"
+#include "player/dialogs.h"
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
@@ -180,6 +181,12 @@ PassResult handleKey(char key) {
         case '-':
             p_PrevList();
             return PassResult::NextPass;
+        case 'x':
+            Speed();
+            return PassResult::ReturnToMainScreen;
+        case 'c':
+            Position();
+            return PassResult::ReturnToMainScreen;
         case 'q':
             Quit();
         default:

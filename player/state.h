@@ -52,6 +52,7 @@ struct PlayerState {
     unsigned cannotPlaySince;  // GetTickCount() when it was found
     Cell cannotPlayName;       // display name of the song that could not be played
     int afterPrefix;           // the last key was the prefix of an extended key
+    int playingSong;           // catalogue index of the song Play last opened
 
     unsigned getlen;  // sum of all songs' lengths in seconds
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds

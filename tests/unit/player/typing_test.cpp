@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "player/dialogs.h"
 #include "player/folder.h"
 #include "player/playback.h"
 #include "player/screen.h"
@@ -228,6 +229,171 @@ TEST_F(FolderPrompt, AFolderFileThatCannotBeCreatedEndsTheProgram) {
     fs::create_directory(start_ / "path.txt");
     fake::pressKeys("music\r");
     EXPECT_EXIT(enter_path(), ::testing::ExitedWithCode(1), "cannot create path.txt");
+}
+
+// The speed and position dialogs, on a playing song of a folder of 20.
+class Dialogs : public PlayerTest {
+  protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        makeCatalogue(20);
+        Play();
+        drawMainScreen();
+        fake::takeCommands();
+    }
+
+    // The commands sent, the track's status queries left out.
+    Commands sent() {
+        Commands out;
+        for (const std::string& command : fake::takeCommands()) {
+            if (command.rfind("status MP3_Device", 0) != 0) {
+                out.push_back(command);
+            }
+        }
+        return out;
+    }
+
+    Commands speed(const std::string& keys) {
+        fake::pressKeys(keys);
+        Speed();
+        EXPECT_EQ(S.stop_flash, 0);
+        return sent();
+    }
+
+    Commands position(const std::string& keys) {
+        fake::pressKeys(keys);
+        Position();
+        EXPECT_EQ(S.stop_flash, 0);
+        return sent();
+    }
+
+    // Passes of the command loop for the keys; the result of the last.
+    PassResult press(const std::string& keys) {
+        fake::pressKeys(keys);
+        PassResult result = PassResult::NextPass;
+        while (_kbhit()) {
+            result = runPass();
+        }
+        return result;
+    }
+};
+
+TEST_F(Dialogs, SpeedIsTypedInPercentOfTheNormalSpeed) {
+    EXPECT_EQ(speed("150\r"), Commands{"set MP3_Device speed  1500"});
+    EXPECT_EQ(speed("50\r"), Commands{"set MP3_Device speed  500"});
+    EXPECT_EQ(speed("5\r"), Commands{"set MP3_Device speed  5"});
+    EXPECT_EQ(speed("200\r"), Commands{"set MP3_Device speed  2000"});
+    EXPECT_EQ(speed("201\rk" + kEsc), Commands{});
+    EXPECT_NE(takeOutput().find(at(20, 10, "Speed is large,maximum change of speed = 200")),
+              std::string::npos);
+}
+
+TEST_F(Dialogs, PositionIsTypedInSecondsUpToTheSongsLength) {
+    S.number[0] = 30;
+    EXPECT_EQ(position("12\r"), Commands{"play MP3_Device from 12000"});
+    EXPECT_EQ(position("7\r"), Commands{"play MP3_Device from 7"});
+    EXPECT_EQ(position("30\r"), Commands{"play MP3_Device from 30000"});
+    EXPECT_EQ(position("31\rk" + kEsc), Commands{});
+    EXPECT_NE(takeOutput().find(at(20, 10, "Length is large,maximum change of length = 30")),
+              std::string::npos);
+}
+
+TEST_F(Dialogs, ThePositionLimitIsTheLengthOfTheSongThatPlays) {
+    press("3=");
+    S.number[2] = 40;
+    S.number[11] = 10;  // slot 3 of the page shown now
+    sent();
+    EXPECT_EQ(position("40\r"), Commands{"play MP3_Device from 40000"});
+}
+
+TEST_F(Dialogs, ABadValueGetsAMessageAndAFreshField) {
+    fake::media().outOfRange = {"set MP3_Device speed  5", "play MP3_Device from 12000"};
+    S.number[0] = 100;
+    struct Case {
+        bool isSpeed;
+        std::string keys;
+        std::string message;
+    };
+    const std::string speedNumber = "Speed must be a whole number, 100 is normal speed";
+    const std::string positionNumber = "Position must be a whole number of seconds";
+    for (const Case& bad : {
+             Case{true, "ab", speedNumber},
+             Case{true, "1x", speedNumber},
+             Case{true, kRight, speedNumber},
+             Case{true, " 50", speedNumber},
+             Case{true, "5", "This speed cannot be played, 100 is normal speed"},
+             Case{false, "1" + kF1, positionNumber},
+             Case{false, "12", "The song cannot be played from this position"},
+         }) {
+        SCOPED_TRACE(bad.keys);
+        // The message's key is an arrow, taken whole; then the fresh field
+        // takes a good value.
+        const std::string keys = bad.keys + "\r" + kRight + "99\r";
+        Commands commands = bad.isSpeed ? speed(keys) : position(keys);
+        EXPECT_EQ(commands.back(),
+                  bad.isSpeed ? "set MP3_Device speed  990" : "play MP3_Device from 99000");
+        std::string output = takeOutput();
+        EXPECT_NE(output.find(at(20, 10, bad.message)), std::string::npos);
+        EXPECT_EQ(count(output, bad.isSpeed ? "Change speed: " : "Enter value for position: "), 2);
+    }
+}
+
+TEST_F(Dialogs, AFailingCommandStillEndsTheProgram) {
+    fake::media().failing = {"set", "play"};
+    fake::pressKeys("150\r");
+    EXPECT_EXIT(Speed(), ::testing::ExitedWithCode(1), "error: ");
+    fake::resetKeyboard();
+    fake::pressKeys("1\r");
+    EXPECT_EXIT(Position(), ::testing::ExitedWithCode(1), "Error: ");
+}
+
+TEST_F(Dialogs, TheScreensShareTheBannerAndTheRowDoesNotFlash) {
+    speed("1" + kEsc);
+    VirtualScreen& s = screen();
+    EXPECT_EQ(s.row(2), "Change speed: 1");
+    EXPECT_EQ(s.text(15, 2, 1), "1");
+    EXPECT_EQ(s.row(5), "") << "the playing row flashed on the dialog's screen";
+    const std::string banner = s.row(25);
+    EXPECT_EQ(banner, std::string(kProductTitle) + "  Press Esc to exit.");
+
+    position("2" + kEsc);
+    EXPECT_EQ(screen().row(2), "Enter value for position: 2");
+    EXPECT_EQ(screen().text(27, 2, 1), "2");
+    EXPECT_EQ(screen().row(25), banner);
+
+    fake::pressKeys(kEsc);
+    enter_path();
+    EXPECT_EQ(screen().row(25), banner);
+}
+
+TEST_F(Dialogs, EscAndTheEndOfTheTrackCloseTheDialogWithoutSending) {
+    EXPECT_EQ(press("X12" + kEsc), PassResult::ReturnToMainScreen);
+    EXPECT_EQ(sent(), Commands{});
+    fake::media().mode = "stopped";
+    EXPECT_EQ(position(""), Commands{});
+}
+
+// The dialog waits for keys in long stretches while the track is far from
+// its end, and still closes within 50 ms of it, at any speed up to double.
+TEST_F(Dialogs, TheEndOfTheTrackClosesTheDialogPromptlyWithoutConstantQueries) {
+    fake::media().length = "30000";
+    fake::media().endsAt = fake::sleptMilliseconds() + 15000;
+    EXPECT_EQ(position(""), Commands{});
+    EXPECT_GE(fake::sleptMilliseconds(), 15000u);
+    EXPECT_LE(fake::sleptMilliseconds(), 15050u);
+    int queries = 0;
+    for (const std::string& command : fake::media().commands) {
+        queries += command == "status MP3_Device mode" ? 1 : 0;
+    }
+    EXPECT_LT(queries, 60) << "15 s polled every 50 ms would be 300";
+}
+
+TEST_F(Dialogs, ADialogOpenedAfterStopClosesAtOnceAndTheNextSongFollows) {
+    press("s");
+    fake::media().mode = "stopped";
+    EXPECT_EQ(press("x"), PassResult::ReturnToMainScreen);
+    runPass();
+    EXPECT_EQ(fake::openedSongs(fake::takeCommands()), Commands{"S0001.MP3"});
 }
 
 }  // namespace

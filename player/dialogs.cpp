@@ -1,0 +1,177 @@
+#include "player/dialogs.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/mci/mci.h"
+#include "player/media.h"
+#include "player/playback.h"
+#include "player/screen.h"
+#include "player/state.h"
+#include "tcconio/input.h"
+#include "tcconio/tcconio.h"
+
+namespace {
+
+constexpr int kDialogLength = 3;
+constexpr int kMaxSpeed = 200;
+// The end of the track closes a dialog within this time; and a dialog
+// that waits for a key looks at the track at least this often.
+constexpr int kEndCheckMs = 50;
+constexpr int kLongestWaitMs = 1000;
+
+// What tells the two dialogs apart.
+struct Dialog {
+    const char* prompt;      // at (1, 2); the field follows it
+    const char* zeros;       // appended to a text of two or three characters
+    int divisor;             // turns the completed text into the value checked
+    const char* command;     // the completed text is appended to it and sent
+    const char* failWord;    // printed through perror when the command fails
+    const char* notANumber;  // shown for a text that is not a whole number
+    const char* refused;     // shown for a value the media layer will not take
+    const char* overLimit;   // shown, with the limit, for a value over it
+    int (*limit)();          // the largest value taken
+};
+
+int speedLimit() {
+    return kMaxSpeed;
+}
+
+// The length of the song that plays, wherever the user has paged since.
+int positionLimit() {
+    return S.playingSong >= 0 && S.playingSong < kMaxSongs ? S.number[S.playingSong] : 0;
+}
+
+const Dialog kSpeedDialog = {
+    "Change speed: ",
+    "0",
+    10,
+    "set MP3_Device speed  ",
+    "error",
+    "Speed must be a whole number, 100 is normal speed",
+    "This speed cannot be played, 100 is normal speed",
+    "Speed is large,maximum change of speed = %d",
+    speedLimit,
+};
+
+const Dialog kPositionDialog = {
+    "Enter value for position: ",
+    "000",
+    1000,
+    "play MP3_Device from ",
+    "Error",
+    "Position must be a whole number of seconds",
+    "The song cannot be played from this position",
+    "Length is large,maximum change of length = %d",
+    positionLimit,
+};
+
+FieldLayout layoutOf(const Dialog& dialog) {
+    const int echoColumn = static_cast<int>(std::strlen(dialog.prompt)) + 1;
+    return FieldLayout{kProductTitle, dialog.prompt, echoColumn, kDialogLength, false};
+}
+
+// Milliseconds from a reply; a reply without digits reads as 0, and one of
+// more digits than any track has stops growing.
+long long millisecondsOf(const char* reply) {
+    constexpr long long kFarBeyondAnyTrack = 1LL << 50;
+    long long ms = 0;
+    for (const char* digit = reply; *digit >= '0' && *digit <= '9'; ++digit) {
+        if (ms < kFarBeyondAnyTrack) {
+            ms = ms * 10 + (*digit - '0');
+        }
+    }
+    return ms;
+}
+
+// The field's per-pass step: the dialog lasts only as long as the track
+// plays. Until the track could end, even at the highest speed the dialog
+// sets, the field may wait for a key without asking again; from then on it
+// asks often enough to close the dialog as soon as the track has ended.
+int untilTrackMayEnd() {
+    StatSong();
+    if (!S.isPlay) {
+        return -1;
+    }
+    char length[kReplySize] = "";
+    char position[kReplySize] = "";
+    sendUnchecked("status MP3_Device length", length, sizeof length);
+    sendUnchecked("status MP3_Device position", position, sizeof position);
+    const long long left = millisecondsOf(length) - millisecondsOf(position);
+    const long long wait = left / (kMaxSpeed / 100);
+    return static_cast<int>(std::clamp<long long>(wait, kEndCheckMs, kLongestWaitMs));
+}
+
+bool wholeNumber(const FieldText& typed) {
+    for (int k = 0; k < typed.count; ++k) {
+        if (typed.text[k] < '0' || typed.text[k] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The results with which the media layer refuses a value rather than fails.
+bool refusedValue(int result) {
+    return result == MCIERR_OUTOFRANGE || result == MCIERR_BAD_INTEGER ||
+           result == MCIERR_PARAM_OVERFLOW;
+}
+
+enum class Answer { Done, AskAgain };
+
+// Shows what is wrong with the value, at (20, 10), until a key is pressed;
+// then the dialog asks again. A message that names the limit has a %d for it.
+Answer askAgainAfter(const char* format, int limit = 0) {
+    gotoxy(20, 10);
+    std::printf(format, limit);
+    waitForWholeKey();
+    return Answer::AskAgain;
+}
+
+Answer askAndSend(const Dialog& dialog) {
+    FieldText typed;
+    const FieldOutcome outcome = InputField(layoutOf(dialog), &typed, untilTrackMayEnd);
+    S.i = typed.count;
+    if (outcome != FieldOutcome::Accepted) {
+        return Answer::Done;
+    }
+    if (!wholeNumber(typed)) {
+        return askAgainAfter(dialog.notANumber);
+    }
+    if (typed.count > 1) {
+        std::strcat(typed.text, dialog.zeros);
+    }
+    const int limit = dialog.limit();
+    if (std::atoi(typed.text) / dialog.divisor > limit) {
+        return askAgainAfter(dialog.overLimit, limit);
+    }
+    char command[kCellSize];
+    std::snprintf(command, sizeof command, "%s%s", dialog.command, typed.text);
+    S.err = mciSendString(command, nullptr, 0);
+    if (refusedValue(S.err)) {
+        return askAgainAfter(dialog.refused);
+    }
+    if (S.err > 0) {
+        failWith(dialog.failWord);
+    }
+    return Answer::Done;
+}
+
+void runDialog(const Dialog& dialog) {
+    S.stop_flash = 1;
+    while (askAndSend(dialog) == Answer::AskAgain) {
+    }
+    S.stop_flash = 0;
+}
+
+}  // namespace
+
+void Speed() {
+    runDialog(kSpeedDialog);
+}
+
+void Position() {
+    runDialog(kPositionDialog);
+}
