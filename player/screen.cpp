@@ -5,6 +5,7 @@
 
 #include "platform/mci/mci.h"
 #include "player/dialogs.h"
+#include "player/load.h"
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
@@ -186,6 +187,9 @@ PassResult handleKey(char key) {
             return PassResult::ReturnToMainScreen;
         case 'c':
             Position();
+            return PassResult::ReturnToMainScreen;
+        case 'l':
+            LoadSongs();
             return PassResult::ReturnToMainScreen;
         case 'q':
             Quit();

@@ -396,4 +396,107 @@ TEST_F(Dialogs, ADialogOpenedAfterStopClosesAtOnceAndTheNextSongFollows) {
     EXPECT_EQ(fake::openedSongs(fake::takeCommands()), Commands{"S0001.MP3"});
 }
 
+// The Load command, from a folder of twelve songs to other folders beside it.
+class Load : public PlayerTest {
+  protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        start_ = enterNewFolder();
+        copyCell(S.old_path, start_.c_str());
+        fillFolder("old", 12);
+        copyCell(S.dirname, (start_ / "old").c_str());
+        GetAllSong();
+        init();
+        Play();
+        drawMainScreen();
+        fake::takeCommands();
+    }
+
+    // Songs named after the folder: new1.mp3, new2.mp3 ...
+    void fillFolder(const std::string& name, int songs) {
+        const fs::path folder = start_ / name;
+        fs::create_directories(folder);
+        for (int k = 1; k <= songs; ++k) {
+            touch(folder / (folder.filename().string() + std::to_string(k) + ".mp3"));
+        }
+    }
+
+    // Loads a folder as the command loop does, and draws the main screen anew.
+    void load(const std::string& keys) {
+        EXPECT_EQ(press(keys), PassResult::ReturnToMainScreen);
+        drawMainScreen();
+    }
+
+    std::string pathTxt() { return slurp(start_ / "path.txt"); }
+
+    PassResult press(const std::string& keys) {
+        fake::pressKeys(keys);
+        PassResult result = PassResult::NextPass;
+        while (_kbhit()) {
+            result = runPass();
+        }
+        return result;
+    }
+
+    Commands opened() { return fake::openedSongs(fake::takeCommands()); }
+
+    fs::path start_;
+};
+
+TEST_F(Load, AnotherFolderIsScannedPagedAndPlayedFromItsFirstSong) {
+    fillFolder("new", 2);
+    load("lnew\r");
+    Commands commands = fake::takeCommands();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(Commands(commands.end() - 3, commands.end()),
+              (Commands{"close MP3_Device", "open new1.mp3 type MPEGVideo alias MP3_Device",
+                        "play MP3_Device"}))
+        << "the old song plays until the new folder is ready";
+    EXPECT_EQ(S.TotalSong, 2);
+    EXPECT_STREQ(S.p_List[0][1], "new2");
+    EXPECT_EQ(S.p_List[1][0][0], 0);
+    EXPECT_EQ(pathTxt(), "new");
+    EXPECT_EQ(screen().row(20), " TotalSong = 2");
+}
+
+TEST_F(Load, EscKeepsTheOldSongPlaying) {
+    load("L" + kEsc);
+    EXPECT_EQ(opened(), Commands{});
+    EXPECT_EQ(S.TotalSong, 12);
+    EXPECT_EQ(std::string(S.dirname), (start_ / "old").string());
+    EXPECT_EQ(fake::media().openAliases.count("MP3_Device"), 1u);
+}
+
+TEST_F(Load, TheNewFolderStartsCleanAfterTheDigitNine) {
+    fillFolder("new", 3);
+    press("9");
+    ASSERT_EQ(S.a_uto, 1);
+    load("lnew\r");
+    opened();
+    fake::media().mode = "stopped";
+    runPass();
+    EXPECT_EQ(opened(), Commands{"new2.mp3"});
+}
+
+TEST_F(Load, ARelativeFolderIsEnteredOnceEvenWithASubfolderOfTheSameName) {
+    fillFolder("music", 2);
+    fillFolder("music/music", 1);
+    load("lmusic\r");
+    EXPECT_EQ(pathTxt(), "music");
+    EXPECT_EQ(opened(), Commands{"music1.mp3"});
+    fake::media().mode = "stopped";
+    runPass();
+    EXPECT_EQ(opened(), Commands{"music2.mp3"});
+    EXPECT_EQ(fs::current_path(), start_ / "music");
+}
+
+TEST_F(Load, AFolderWithoutSongsEndsWithTheScansMessage) {
+    fs::create_directory(start_ / "empty");
+    fake::pressKeys("lempty\rk");
+    EXPECT_EXIT(runPass(), ::testing::ExitedWithCode(1), "");
+    EXPECT_NE(takeOutput().find(at(20, 10, "Sorry no mp3 file(s) on this dirictory")),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(start_ / "path.txt")) << "the scan forgets a folder without songs";
+}
+
 }  // namespace
