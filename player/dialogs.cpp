@@ -18,9 +18,10 @@ namespace {
 constexpr int kDialogLength = 3;
 constexpr int kMaxSpeed = 200;
 // The end of the track closes a dialog within this time; and a dialog
-// that waits for a key looks at the track at least this often.
+// that waits for a key looks at the track, and at the terminal's size, at
+// least this often.
 constexpr int kEndCheckMs = 50;
-constexpr int kLongestWaitMs = 1000;
+constexpr int kLongestWaitMs = 250;
 
 // What tells the two dialogs apart.
 struct Dialog {

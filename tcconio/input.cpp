@@ -25,6 +25,7 @@ constexpr int kBannerRow = 25;
 constexpr int kBannerWidth = 79;
 constexpr char kBannerEnd[] = "Press Esc to exit.";
 constexpr char kBannerGap[] = "  ";
+constexpr int kSizeLookMilliseconds = 250;
 
 // One character of the typed text as the echo sees it.
 struct Glyph {
@@ -173,6 +174,13 @@ FieldOutcome outcomeOf(KeyResult result) {
     return result == KeyResult::Accepted ? FieldOutcome::Accepted : FieldOutcome::Cancelled;
 }
 
+// The blocking form's step: nothing to do but to look at the terminal's size
+// now and then, since the SIGWINCH that announces a new size does not end a
+// wait for a key.
+int lookAtTheSize() {
+    return kSizeLookMilliseconds;
+}
+
 }  // namespace
 
 void waitForWholeKey() {
@@ -183,15 +191,10 @@ void waitForWholeKey() {
 }
 
 FieldOutcome InputField(const FieldLayout& layout, FieldText* typed) {
-    openField(layout, typed);
-    for (;;) {
-        KeyResult result = handleKey(layout, typed, static_cast<char>(_getch()));
-        if (result != KeyResult::Continue) {
-            return outcomeOf(result);
-        }
-    }
+    return InputField(layout, typed, lookAtTheSize);
 }
 
+// A terminal that changed its size gets the field drawn anew at the next pass.
 FieldOutcome InputField(const FieldLayout& layout, FieldText* typed, int (*step)()) {
     openField(layout, typed);
     for (;;) {

@@ -31,7 +31,8 @@ struct FieldText {
 
 enum class FieldOutcome { Accepted, Cancelled, Ended };
 
-// Blocking form: nothing else runs until Enter or Esc.
+// Blocking form: nothing else runs until Enter or Esc. A terminal that
+// changes its size meanwhile gets the field drawn anew within a quarter second.
 FieldOutcome InputField(const FieldLayout& layout, FieldText* typed);
 
 // Polling form: step runs before each wait for a key and answers how many
