@@ -35,6 +35,8 @@ class WaysOut(E2ETestCase):
 
     def test_ctrl_c_at_a_message_waiting_for_a_key(self):
         self.start(self.folder("nothing"))
+        self.term.wait_text("Enter path to your mp3 song(s): ", 1, 2)
+        self.term.keys("Escape")
         self.term.wait_text("Press eny key to continue", 20, 11)
         self.term.keys("C-c")
         self.assertEqual(self.term.wait_exit(), 1)
