@@ -1,9 +1,10 @@
 """Typed input in a real terminal on the real engine: the folder prompt at
-the first start, the Load command, and a speed the engine refuses."""
+the first start, the Load command with the new folder's lengths and a jump
+within its first song, and a speed the engine refuses."""
 import os
 import unittest
 
-from harness import E2ETestCase, current_seconds, page_rows
+from harness import LONG, SHORT, E2ETestCase, current_seconds, page_rows
 
 PROMPT = "Enter path to your mp3 song(s): "
 
@@ -59,6 +60,16 @@ class Load(E2ETestCase):
         screen = self.term.wait_until(
             lambda s: page_rows(s)[:4] == ["1. Delta", "2. Epsilon", "3. Gamma", ""],
             "the new folder's page")
+        self.assertEqual(screen.text(25, 19, 22),
+                         f"Total Time -> 00:00:{LONG + 2 * SHORT:02d}", screen)
+        # The new folder's lengths are known: a jump within the song is taken.
+        self.term.type("c")
+        self.term.wait_text("Enter value for position: ", 1, 2)
+        self.term.type("30")
+        self.term.keys("Enter")
+        self.term.wait_until(
+            lambda s: s.has(1, 23, " Playing -> Delta ")
+            and 30 <= (current_seconds(s) or 0) < LONG, "Delta to play on from 00:30")
         # Started in a folder of songs, the player keeps path.txt in the
         # folder it loaded.
         with open(os.path.join(two, "path.txt"), "rb") as f:
