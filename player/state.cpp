@@ -1,8 +1,16 @@
 #include "player/state.h"
 
-PlayerState S;
+#include "platform/memory.h"
+
+// Aligned so that its tables can be backed by large pages.
+alignas(kLargePageSize) PlayerState S;
 
 void resetPlayerState() {
+    static bool advised = false;
+    if (!advised) {
+        adviseLargePages(&S, sizeof S);
+        advised = true;
+    }
     std::memset(&S, 0, sizeof S);
     copyCell(S.file_path, "path.txt");
     S.x = 25;
