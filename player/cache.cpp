@@ -49,7 +49,7 @@ bool nextNumber(const char** text, int* value) {
 // length.txt: "h2 m2 s2 mm_time getlen". Only the count is used: the total is
 // summed again from the lengths.
 bool readLengthFile() {
-    FILE* file = std::fopen(kLengthFile, "rb");
+    FILE* file = fopenRegularFile(kLengthFile);
     if (file == nullptr) {
         return false;
     }
@@ -83,7 +83,7 @@ void toLittleEndian(int value, unsigned char* bytes) {
 
 // number.txt: one 4-byte little-endian length for each recorded song.
 bool readNumberFile() {
-    FILE* file = std::fopen(kNumberFile, "rb");
+    FILE* file = fopenRegularFile(kNumberFile);
     if (file == nullptr) {
         return false;
     }
@@ -114,7 +114,7 @@ bool everyFieldTerminated(const Cell* fields) {
 // names.txt: one 1024-byte record for each recorded song; its first field is
 // the song's display name.
 bool readNamesFile() {
-    FILE* file = std::fopen(kNamesFile, "rb");
+    FILE* file = fopenRegularFile(kNamesFile);
     if (file == nullptr) {
         return false;
     }

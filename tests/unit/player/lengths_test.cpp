@@ -3,6 +3,7 @@
 #include "player/lengths.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <utility>
@@ -238,6 +239,8 @@ TEST_F(SongLengths, MissingOrDamagedFilesMeanEverySongIsMeasured) {
         {"a negative length", {"number.txt", std::string("\xC8\0\0\0\xFF\xFF\xFF\xFF", 8)}},
         {"names.txt shorter than its count", {"names.txt", std::string(1024, '\0')}},
         {"a name without its zero", {"names.txt", noTerminator}},
+        // A FIFO would hold the start in its read: it counts as missing.
+        {"a FIFO named length.txt", {"length.txt", "fifo"}},
     };
     for (const auto& [what, damage] : damages) {
         SCOPED_TRACE(what);
@@ -247,6 +250,9 @@ TEST_F(SongLengths, MissingOrDamagedFilesMeanEverySongIsMeasured) {
         const auto& [file, content] = damage;
         if (content.empty()) {
             std::filesystem::remove(file);
+        } else if (content == "fifo") {
+            std::filesystem::remove(file);
+            ASSERT_EQ(mkfifo(file, 0600), 0);
         } else {
             touch(file, content);
         }
