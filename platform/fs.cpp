@@ -117,9 +117,13 @@ bool listMatches(const std::string& suffix, std::vector<std::string>& names) {
     return errno == 0;
 }
 
+// The first name is found without sorting the rest, which waits for the
+// first _findnext: a search that only asks whether anything matches (the
+// player's start-up does, on a folder of up to 5000 songs) sorts nothing.
 struct Search {
     std::vector<std::string> names;
     std::size_t next = 0;
+    bool restSorted = false;
 };
 
 // Open searches by handle. Handles count up from 1 and are never reused, so a
@@ -154,8 +158,9 @@ intptr_t _findfirst(const char* pattern, _finddata_t* data) {
         errno = ENOENT;
         return -1;
     }
-    std::sort(search->names.begin(), search->names.end(), listedBefore);
-    copyName(search->names[0], data);
+    auto& names = search->names;
+    std::iter_swap(names.begin(), std::min_element(names.begin(), names.end(), listedBefore));
+    copyName(names[0], data);
     search->next = 1;
 
     const std::lock_guard lock(searchesMutex);
@@ -172,6 +177,10 @@ int _findnext(intptr_t handle, _finddata_t* data) {
         return -1;
     }
     Search& search = *found->second;
+    if (!search.restSorted) {
+        std::sort(search.names.begin() + 1, search.names.end(), listedBefore);
+        search.restSorted = true;
+    }
     if (search.next >= search.names.size()) {
         errno = ENOENT;
         return -1;
