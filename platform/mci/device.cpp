@@ -24,6 +24,11 @@ constexpr long kHandOverMs = 200;
 // Below this much queued audio the rest of a drain is left to the output.
 constexpr long kDrainTailMs = 20;
 
+// How long the end of a track waits for an output that takes nothing more,
+// and how often it looks meanwhile.
+constexpr long kDrainStallMs = 300;
+constexpr long kDrainPollMs = 5;
+
 using Clock = std::chrono::steady_clock;
 
 }  // namespace
@@ -255,18 +260,32 @@ void Device::publish(long long writtenOut, double ratio) {
 }
 
 // Lets the queued audio play out while staying ready to be stopped; only
-// the last few milliseconds are left to the output's own drain.
+// the last few milliseconds are left to the output's own drain. An output
+// that takes nothing more for kDrainStallMs is not waited for any longer: a
+// sound server whose stream ran dry under load may hold a last sliver below
+// its start threshold without ever playing it, and the track must still end.
 void Device::drainInterruptibly(long long writtenOut, double ratio) {
-    const long tail = decoder_.rate() * kDrainTailMs / 1000;
+    const long rate = decoder_.rate();
+    const long tail = rate * kDrainTailMs / 1000;
+    long lastDelay = -1;
+    auto lastProgress = Clock::now();
     for (;;) {
         publish(writtenOut, ratio);
         const long delay = sink_->delay();
         if (delay <= tail) {
             break;
         }
+        const auto now = Clock::now();
+        if (lastDelay < 0 || delay < lastDelay) {
+            lastDelay = delay;
+            lastProgress = now;
+        } else if (now - lastProgress > std::chrono::milliseconds(kDrainStallMs)) {
+            break;
+        }
+        const long waitMs = std::max<long>((delay - tail) * 1000 / rate, kDrainPollMs);
         std::unique_lock lock(mutex_);
-        const auto wait = std::chrono::milliseconds((delay - tail) * 1000 / decoder_.rate() + 1);
-        if (wake_.wait_for(lock, wait, [this] { return stopRequested(); })) {
+        if (wake_.wait_for(lock, std::chrono::milliseconds(waitMs),
+                           [this] { return stopRequested(); })) {
             return;
         }
     }

@@ -320,6 +320,22 @@ class FailingSink final : public mci::AudioSink {
     const char* name() const override { return "failing"; }
 };
 
+// An output that takes every frame at once but never plays its last few:
+// its delay stands still, as a sound server's does when a stream that ran dry
+// holds less than its start threshold.
+class StuckTailSink final : public mci::AudioSink {
+  public:
+    int open(long, int) override { return 0; }
+    int write(const float*, std::size_t) override { return 0; }
+    long delay() override { return 2000; }
+    void drain() override {}
+    void drop() override {}
+    void close() override {}
+    void interrupt() override {}
+    void rearm() override {}
+    const char* name() const override { return "stuck"; }
+};
+
 class EngineOnABadOutput : public Engine {
   protected:
     void TearDown() override {
@@ -345,6 +361,16 @@ TEST_F(EngineOnABadOutput, AStalledOutputIsWaitedForAndCommandsInterruptIt) {
     std::lock_guard lock(counts.mutex);
     EXPECT_GE(counts.interruptedWaits, 1);
     EXPECT_EQ(counts.waitsNobodyEnded, 0) << "a command waited for the stalled output";
+}
+
+// The end of a track does not wait for ever on an output that stopped
+// playing its last sliver.
+TEST_F(EngineOnABadOutput, ATrackEndsAlsoWhenTheOutputHoldsItsLastFramesForEver) {
+    mci::forceOutput([](long, int) { return std::make_unique<StuckTailSink>(); });
+    open("two.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    EXPECT_LT(msUntilNotPlaying(Clock::now(), 5000), 5000);
+    EXPECT_EQ(ask("status x mode"), "stopped");
 }
 
 // An output that reports an error ends the track, so that play goes on.
