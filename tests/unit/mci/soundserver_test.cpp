@@ -115,6 +115,16 @@ int runQuietly(const std::vector<std::string>& words) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool hasSoundCard() {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/dev/snd", error)) {
+        if (entry.path().filename().string().rfind("pcmC", 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool waitFor(const fs::path& file, long long limitMs) {
     const auto start = Clock::now();
     while (!fs::exists(file)) {
@@ -209,6 +219,11 @@ class SoundServer {
                 return std::string(program) +
                        " is not installed (scripts/install-deps installs it)";
             }
+        }
+        // Its session manager takes up every sound card it finds, which on a
+        // desktop belongs to the desktop's own server.
+        if (hasSoundCard()) {
+            return "this machine has a sound card, which a private pipewire would take up";
         }
         const char* plugin = MP3_PIPEWIRE_PLUGIN_SYSTEM;
         if (!fs::exists(plugin)) {
