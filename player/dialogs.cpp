@@ -74,19 +74,6 @@ FieldLayout layoutOf(const Dialog& dialog) {
     return FieldLayout{kProductTitle, dialog.prompt, echoColumn, kDialogLength, false};
 }
 
-// Milliseconds from a reply; a reply without digits reads as 0, and one of
-// more digits than any track has stops growing.
-long long millisecondsOf(const char* reply) {
-    constexpr long long kFarBeyondAnyTrack = 1LL << 50;
-    long long ms = 0;
-    for (const char* digit = reply; *digit >= '0' && *digit <= '9'; ++digit) {
-        if (ms < kFarBeyondAnyTrack) {
-            ms = ms * 10 + (*digit - '0');
-        }
-    }
-    return ms;
-}
-
 // The field's per-pass step: the dialog lasts only as long as the track
 // plays. Until the track could end, even at the highest speed the dialog
 // sets, the field may wait for a key without asking again; from then on it

@@ -1,5 +1,6 @@
 #include "player/media.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,13 +28,17 @@ void sendUnchecked(const char* command, char* reply, unsigned replySize) {
     mciSendString(command, reply, replySize);
 }
 
-unsigned secondsOf(const char* reply) {
-    unsigned long long ms = 0;
+long long millisecondsOf(const char* reply) {
+    constexpr long long kFarBeyondAnyTrack = 1LL << 50;
+    long long ms = 0;
     for (const char* digit = reply; *digit >= '0' && *digit <= '9'; ++digit) {
-        ms = ms * 10 + static_cast<unsigned>(*digit - '0');
-        if (ms > 0xFFFFFFFFull) {
-            return 0xFFFFFFFFu / 1000;
+        if (ms < kFarBeyondAnyTrack) {
+            ms = ms * 10 + (*digit - '0');
         }
     }
-    return static_cast<unsigned>(ms / 1000);
+    return ms;
+}
+
+unsigned secondsOf(const char* reply) {
+    return static_cast<unsigned>(std::min(millisecondsOf(reply), 0xFFFFFFFFLL) / 1000);
 }

@@ -14,8 +14,12 @@ void sendChecked(const char* command, char* reply = nullptr, unsigned replySize 
 // not fill stays as the caller left it.
 void sendUnchecked(const char* command, char* reply = nullptr, unsigned replySize = 0);
 
-// Whole seconds from a reply in milliseconds: its leading decimal digits
-// divided by 1000, rounded down; a reply without digits is 0.
+// Milliseconds from a reply: its leading decimal digits; a reply without
+// digits is 0, and one of more digits than any track has stops growing.
+long long millisecondsOf(const char* reply);
+
+// Whole seconds from a reply in milliseconds, rounded down, at most what
+// 2^32 - 1 milliseconds make.
 unsigned secondsOf(const char* reply);
 
 // Ends the program with status 1 after printing word and the text of errno
