@@ -1,6 +1,7 @@
 #include "player/state.h"
 
 #include "platform/memory.h"
+#include "tcconio/tcconio.h"
 
 // Aligned so that its tables can be backed by large pages.
 alignas(kLargePageSize) PlayerState S;
@@ -51,28 +52,11 @@ void cutUtf8(char* text, std::size_t maxBytes) {
     text[kept] = 0;
 }
 
-// The characters that set or change the direction of text (U+061C, U+200E,
-// U+200F, U+202A-U+202E, U+2066-U+2069): printed raw, one in a name can
-// reorder the rest of its row on the screen.
-static bool isBidiControl(const unsigned char* c, std::size_t length) {
-    if (length == 2) {
-        return c[0] == 0xD8 && c[1] == 0x9C;
-    }
-    if (length != 3 || c[0] != 0xE2) {
-        return false;
-    }
-    return (c[1] == 0x80 && (c[2] == 0x8E || c[2] == 0x8F || (c[2] >= 0xAA && c[2] <= 0xAE))) ||
-           (c[1] == 0x81 && c[2] >= 0xA6 && c[2] <= 0xA9);
-}
-
 void makePrintable(char* text) {
     auto* bytes = reinterpret_cast<unsigned char*>(text);
     while (*bytes != 0) {
         std::size_t length = utf8CharLength(bytes);
-        bool control = bytes[0] < 0x20 || bytes[0] == 0x7F;
-        bool notUtf8 = length == 1 && bytes[0] >= 0x80;
-        bool c1Control = length == 2 && bytes[0] == 0xC2 && bytes[1] < 0xA0;
-        if (control || notUtf8 || c1Control || isBidiControl(bytes, length)) {
+        if (isTerminalControl(bytes, length)) {
             std::memset(bytes, '?', length);
         }
         bytes += length;

@@ -106,3 +106,17 @@ void textcolor(int color) {
         sendAttribute();
     }
 }
+
+bool isTerminalControl(const unsigned char* c, std::size_t length) {
+    if (length == 1) {
+        return c[0] < 0x20 || c[0] >= 0x7F;
+    }
+    if (length == 2) {
+        return (c[0] == 0xC2 && c[1] < 0xA0) || (c[0] == 0xD8 && c[1] == 0x9C);
+    }
+    if (length != 3 || c[0] != 0xE2) {
+        return false;
+    }
+    return (c[1] == 0x80 && (c[2] == 0x8E || c[2] == 0x8F || (c[2] >= 0xAA && c[2] <= 0xAE))) ||
+           (c[1] == 0x81 && c[2] >= 0xA6 && c[2] <= 0xA9);
+}

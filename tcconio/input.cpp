@@ -68,7 +68,7 @@ Glyph glyphAt(const FieldText& typed, int at) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(typed.text);
     const unsigned char lead = bytes[at];
     if (lead < 0x80) {
-        return {1, lead >= 0x20 && lead != 0x7F, false};
+        return {1, !isTerminalControl(bytes + at, 1), false};
     }
     const int length = utf8Length(lead);
     if (length == 0) {
@@ -84,8 +84,7 @@ Glyph glyphAt(const FieldText& typed, int at) {
             return {1, false, false};
         }
     }
-    const bool c1Control = lead == 0xC2 && bytes[at + 1] < 0xA0;
-    return {length, !c1Control, false};
+    return {length, !isTerminalControl(bytes + at, static_cast<std::size_t>(length)), false};
 }
 
 // Echoes the text at the cursor. A byte that a terminal would take as a

@@ -9,6 +9,8 @@
 // Without a terminal on standard output every operation here does nothing.
 #pragma once
 
+#include <cstddef>
+
 // Moves the cursor to cell (x, y); a cell outside the window is ignored.
 void gotoxy(int x, int y);
 // Blanks the whole screen in the current attribute; the cursor goes to (1, 1).
@@ -44,3 +46,10 @@ bool conioTakeResize();
 // enlarge it; returns once it is large enough or a key was pressed (the key is
 // consumed). Returns at once when the terminal is large enough or absent.
 void conioRequireSize();
+
+// Whether a character would act on the terminal instead of showing: a C0 or
+// C1 control, DEL, a byte that is no part of a UTF-8 character, or one of
+// the controls of text direction (U+061C, U+200E, U+200F, U+202A-U+202E,
+// U+2066-U+2069), which can reorder the rest of a row. c holds one whole
+// UTF-8 character of length bytes, or a single byte that begins none.
+bool isTerminalControl(const unsigned char* c, std::size_t length);

@@ -96,6 +96,10 @@ TEST_F(Field, TheEchoSendsNoControlByteAndGoesOnPastAnFKeysPrefix) {
         EXPECT_EQ(output.find(control), std::string::npos) << static_cast<int>(control);
     }
     EXPECT_EQ(echo(), "?;5??7");
+    type(
+        "\xE2\x80\xAE"
+        "a\r");  // a control of text direction would reorder the row
+    EXPECT_EQ(echo(), "?a");
 }
 
 TEST_F(Field, BackspaceTakesAWholeCharacterWhileTheLimitCountsBytes) {
