@@ -3,8 +3,7 @@
 #include "platform/memory.h"
 #include "tcconio/tcconio.h"
 
-// Aligned so that its tables can be backed by large pages.
-alignas(kLargePageSize) PlayerState S;
+PlayerState S;
 
 void resetPlayerState() {
     static bool advised = false;
