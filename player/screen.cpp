@@ -33,11 +33,15 @@ void drawPlaylist() {
     }
 }
 
+// The output is told once the first song has opened it; until then, which
+// is a few milliseconds, the idle passes leave the row empty.
 void drawNotice() {
     gotoxy(50, 19);
     textcolor(7);
     clreol();
-    std::printf("Audio: %s", mciAudioOutput());
+    if (const char* output = mciAudioOutput()) {
+        std::printf("Audio: %s", output);
+    }
 }
 
 void drawUserName() {

@@ -12,15 +12,15 @@ namespace mci {
 
 namespace {
 
-// What the backend choice needs to remember across devices. Written by the
-// command layer only (one caller thread), but guarded so that a playback
-// thread reopening its sink stays safe.
+// What the backend choice needs to remember across devices. Set by the
+// command layer; read by the playback threads, which open the outputs.
 struct OutputChoice {
     std::mutex mutex;
     bool forced = false;
     SilentClock clock;
     SinkFactory factory;
     const char* lastName = nullptr;
+    int announced = 0;  // outputs that playback threads are about to open
 };
 
 OutputChoice& choice() {
@@ -37,35 +37,78 @@ std::unique_ptr<AudioSink> tryAlsa(long rate, int channels) {
     return sink;
 }
 
-}  // namespace
-
-std::unique_ptr<AudioSink> openAudioSink(long rate, int channels, int* error) {
+// The choice is read and the outcome recorded under the lock, but the
+// output is opened outside it: opening ALSA's default device takes
+// milliseconds, for which audioOutputName must not wait.
+std::unique_ptr<AudioSink> openSink(long rate, int channels, int* error, bool endsAnnouncement) {
     OutputChoice& c = choice();
-    std::lock_guard lock(c.mutex);
+    bool forced;
+    SilentClock clock;
+    SinkFactory factory;
+    {
+        std::lock_guard lock(c.mutex);
+        forced = c.forced;
+        clock = c.clock;
+        factory = c.factory;
+    }
     std::unique_ptr<AudioSink> sink;
-    if (c.factory) {
-        sink = c.factory(rate, channels);
-    } else if (!c.forced) {
+    if (factory) {
+        sink = factory(rate, channels);
+    } else if (!forced) {
         sink = tryAlsa(rate, channels);
     }
     if (sink == nullptr) {
-        sink = std::make_unique<SilentSink>(c.clock);
+        sink = std::make_unique<SilentSink>(clock);
         if (const int failed = sink->open(rate, channels); failed != 0) {
             if (error != nullptr) {
                 *error = failed;
             }
-            return nullptr;
+            sink = nullptr;
         }
     }
-    c.lastName = sink->name();
+    std::lock_guard lock(c.mutex);
+    if (sink != nullptr) {
+        c.lastName = sink->name();
+    }
+    if (endsAnnouncement) {
+        --c.announced;
+    }
     return sink;
+}
+
+}  // namespace
+
+std::unique_ptr<AudioSink> openAudioSink(long rate, int channels, int* error) {
+    return openSink(rate, channels, error, false);
+}
+
+PendingOutput PendingOutput::announce() {
+    OutputChoice& c = choice();
+    std::lock_guard lock(c.mutex);
+    ++c.announced;
+    PendingOutput pending;
+    pending.active_ = true;
+    return pending;
+}
+
+PendingOutput::~PendingOutput() {
+    if (active_) {
+        OutputChoice& c = choice();
+        std::lock_guard lock(c.mutex);
+        --c.announced;
+    }
+}
+
+std::unique_ptr<AudioSink> PendingOutput::open(long rate, int channels, int* error) {
+    const bool announced = std::exchange(active_, false);
+    return openSink(rate, channels, error, announced);
 }
 
 const char* audioOutputName() {
     {
         OutputChoice& c = choice();
         std::lock_guard lock(c.mutex);
-        if (c.lastName != nullptr) {
+        if (c.lastName != nullptr || c.announced > 0) {
             return c.lastName;
         }
     }

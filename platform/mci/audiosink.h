@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace mci {
 
@@ -48,8 +49,26 @@ struct SilentClock {
 // be prepared, with the cause in *error when error is not null.
 std::unique_ptr<AudioSink> openAudioSink(long rate, int channels, int* error = nullptr);
 
-// The output that openAudioSink chose last, probing quietly when it has not
-// run yet.
+// An output that a playback thread is to open. From announce() until its
+// open(), or its end when it is never opened, audioOutputName answers null
+// rather than probing a device of its own beside the one being opened.
+class PendingOutput {
+  public:
+    PendingOutput() = default;  // announces nothing
+    static PendingOutput announce();
+    PendingOutput(PendingOutput&& other) noexcept : active_(std::exchange(other.active_, false)) {}
+    PendingOutput& operator=(PendingOutput&&) = delete;
+    ~PendingOutput();
+
+    // openAudioSink, which ends the announcement.
+    std::unique_ptr<AudioSink> open(long rate, int channels, int* error = nullptr);
+
+  private:
+    bool active_ = false;
+};
+
+// The output that openAudioSink chose last. When none has been opened yet:
+// null while one is announced, otherwise what a quiet probe finds.
 const char* audioOutputName();
 
 // Makes openAudioSink skip ALSA and use a silent sink with the given clock,

@@ -166,18 +166,9 @@ long long Device::livePositionMs() {
     return std::clamp(startMs_ + framesToMs(heard), 0LL, facts_.lengthMs);
 }
 
-Failure Device::prepareOutput() {
+Failure Device::prepareDecoder() {
     if (decoder_.rate() == 0) {
-        if (const Failure failure = decoder_.open(file_.get()); failure.failed()) {
-            return failure;
-        }
-    }
-    if (sink_ == nullptr) {
-        int error = 0;
-        sink_ = openAudioSink(decoder_.rate(), decoder_.channels(), &error);
-        if (sink_ == nullptr) {
-            return {MCIERR_HARDWARE, error};
-        }
+        return decoder_.open(file_.get());
     }
     return {};
 }
@@ -188,7 +179,7 @@ Failure Device::prepareOutput() {
 // stream afresh (a sound server can take a second or more for that).
 Failure Device::start(long long ms) {
     halt(Queued::kKeepShortQueue);
-    if (const Failure failure = prepareOutput(); failure.failed()) {
+    if (const Failure failure = prepareDecoder(); failure.failed()) {
         mode_ = Mode::kStopped;
         return failure;
     }
@@ -203,10 +194,13 @@ Failure Device::start(long long ms) {
     runStart_ = Clock::now();
     progress_.stamp = runStart_;
     stop_.store(false, std::memory_order_release);
-    sink_->rearm();
+    if (sink_ != nullptr) {
+        sink_->rearm();
+    }
+    PendingOutput output = sink_ == nullptr ? PendingOutput::announce() : PendingOutput();
     runSpeed_ = speed_;
     SignalsBlockedHere forThePlaybackThread;
-    thread_ = std::thread(&Device::run, this, runSpeed_, playable);
+    thread_ = std::thread(&Device::run, this, runSpeed_, playable, std::move(output));
     mode_ = Mode::kPlaying;
     return {};
 }
@@ -240,7 +234,14 @@ void Device::halt(Queued queued) {
         stop_.store(true, std::memory_order_release);
     }
     wake_.notify_all();
-    sink_->interrupt();  // a thread waiting for the output to play down
+    AudioSink* sink;
+    {
+        std::lock_guard lock(mutex_);
+        sink = sink_.get();
+    }
+    if (sink != nullptr) {
+        sink->interrupt();  // a thread waiting for the output to play down
+    }
     thread_.join();
 }
 
@@ -292,7 +293,26 @@ void Device::drainInterruptibly(long long writtenOut, double ratio) {
     sink_->drain();
 }
 
-void Device::run(int speed, long long playable) {
+// Opens the output on the playback thread. A thread that is told to stop
+// while it opens sees it at its next look at stop_, and a halt that found no
+// output yet has nothing to interrupt. False when no output could be had.
+bool Device::openOutput(PendingOutput& output) {
+    if (sink_ != nullptr) {
+        return true;
+    }
+    auto sink = output.open(decoder_.rate(), decoder_.channels());
+    std::lock_guard lock(mutex_);
+    sink_ = std::move(sink);
+    return sink_ != nullptr;
+}
+
+void Device::run(int speed, long long playable, PendingOutput pendingOutput) {
+    if (!openOutput(pendingOutput)) {
+        std::lock_guard lock(mutex_);
+        progress_.finished = true;
+        progress_.outputFailed = true;  // the track ends; the next play tries again
+        return;
+    }
     const std::size_t channels = static_cast<std::size_t>(decoder_.channels());
     std::vector<float> decoded(kChunkFrames * channels);
     std::vector<float> output(kChunkFrames * channels);

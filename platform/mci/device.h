@@ -26,7 +26,8 @@ class Device {
     // Opens the MP3 file at path (absolute, so that a later change of
     // directory does not matter) and sets *device. Only the file is opened;
     // decoder and audio output wait for the first play, so that a device
-    // opened to be measured costs little.
+    // opened to be measured costs little. The playback thread opens the
+    // output, so that play returns before a sound server has answered.
     static Failure open(const std::string& path, std::unique_ptr<Device>* device);
 
     // Stops the sound at once and releases thread, decoder and output.
@@ -58,7 +59,7 @@ class Device {
     };
 
     Failure start(long long ms);
-    Failure prepareOutput();
+    Failure prepareDecoder();
     // What a halt does with the audio the output still holds: drop it, or
     // keep it when it plays out soon anyway.
     enum class Queued { kDrop, kKeepShortQueue };
@@ -70,7 +71,8 @@ class Device {
 
     // The playback thread and its helpers.
     long long playableFrom(long long frame) const;
-    void run(int speed, long long playable);
+    void run(int speed, long long playable, PendingOutput pendingOutput);
+    bool openOutput(PendingOutput& output);
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
     void publish(long long writtenOut, double ratio);
     void drainInterruptibly(long long writtenOut, double ratio);
@@ -78,7 +80,8 @@ class Device {
     UniqueFd file_;
     Mp3Facts facts_;
     // Used by the playback thread while it runs, by the command layer
-    // otherwise; starting and joining the thread hand them over.
+    // otherwise; starting and joining the thread hand them over. The thread
+    // sets sink_ under mutex_, where a halt looks for an output to interrupt.
     Decoder decoder_;
     std::unique_ptr<AudioSink> sink_;
 

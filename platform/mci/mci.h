@@ -33,5 +33,7 @@ int mciSendString(const char* command, char* reply, unsigned replySize);
 bool mciGetErrorString(int code, char* text, unsigned size);
 
 // The audio output that devices play through, for example "ALSA default" or
-// "silent, no device" when no sound device could be opened.
+// "silent, no device" when no sound device could be opened. Null while the
+// first song to play is still opening its output: the answer comes a few
+// milliseconds later.
 const char* mciAudioOutput();

@@ -291,7 +291,13 @@ class SoundServerTest : public mcitest::MciTest {
         ASSERT_EQ(send("open " + name + " type MPEGVideo alias x"), 0);
         played_ = Clock::now();
         ASSERT_EQ(send("play x"), 0);
-        ASSERT_STREQ(mciAudioOutput(), "ALSA default") << "the output did not reach the server";
+        // The playback thread opens the output; the name is known once it has.
+        const char* output = mciAudioOutput();
+        while (output == nullptr && msSince(played_) < 5000) {
+            sleepMs(5);
+            output = mciAudioOutput();
+        }
+        ASSERT_STREQ(output, "ALSA default") << "the output did not reach the server";
     }
 
     // Reads the position every 20 ms until untilMs after play. At normal
