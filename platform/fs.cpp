@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/listing.h"
+
 namespace {
 
 // Windows keeps the last error per thread; so do we.
@@ -79,48 +81,35 @@ bool hasSuffixIgnoringCase(std::string_view name, std::string_view suffix) {
 
 // d_type answers for most file systems without a stat; links (and entries of
 // file systems that do not fill d_type) are followed with a stat.
-bool isRegularFile(int directory, const dirent& entry) {
-    if (entry.d_type == DT_REG) {
+bool isRegularFile(const listing::Entry& entry) {
+    if (entry.type == DT_REG) {
         return true;
     }
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) {
         return false;
     }
     struct stat target;
-    return fstatat(directory, entry.d_name, &target, 0) == 0 && S_ISREG(target.st_mode);
+    return fstatat(AT_FDCWD, entry.name.c_str(), &target, 0) == 0 && S_ISREG(target.st_mode);
 }
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-// One pass over the working directory; the caller sorts. Fails (errno set)
-// only when the directory cannot be read at all.
-bool listMatches(const std::string& suffix, std::vector<std::string>& names) {
-    DirHandle dir(opendir("."));
-    if (!dir) {
-        return false;
-    }
-    const int fd = dirfd(dir.get());
-    errno = 0;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::string_view name(entry->d_name);
+void collectMatches(const listing::Listing& folder, const std::string& suffix,
+                    std::vector<std::string>& names) {
+    for (const listing::Entry& entry : folder.entries) {
+        const std::string_view name(entry.name);
         if (name.empty() || name[0] == '.' || !hasSuffixIgnoringCase(name, suffix)) {
             continue;
         }
-        if (isRegularFile(fd, *entry)) {
-            names.emplace_back(name);
+        if (isRegularFile(entry)) {
+            names.push_back(entry.name);
         }
-        errno = 0;
     }
-    return errno == 0;
 }
 
 // The first name is found without sorting the rest, which waits for the
 // first _findnext: a search that only asks whether anything matches (the
 // player's start-up does, on a folder of up to 5000 songs) sorts nothing.
 struct Search {
+    std::shared_ptr<const listing::Listing> folder;  // vouched for while the search is open
     std::vector<std::string> names;
     std::size_t next = 0;
     bool restSorted = false;
@@ -151,9 +140,11 @@ intptr_t _findfirst(const char* pattern, _finddata_t* data) {
         return -1;
     }
     auto search = std::make_unique<Search>();
-    if (!listMatches(suffix, search->names)) {
+    search->folder = listing::readWorkingDirectory();
+    if (search->folder == nullptr) {
         return -1;
     }
+    collectMatches(*search->folder, suffix, search->names);
     if (search->names.empty()) {
         errno = ENOENT;
         return -1;
@@ -163,6 +154,7 @@ intptr_t _findfirst(const char* pattern, _finddata_t* data) {
     copyName(names[0], data);
     search->next = 1;
 
+    listing::vouchFor(search->folder);
     const std::lock_guard lock(searchesMutex);
     const intptr_t handle = ++lastHandle;
     searches.emplace(handle, std::move(search));
@@ -191,10 +183,13 @@ int _findnext(intptr_t handle, _finddata_t* data) {
 
 int _findclose(intptr_t handle) {
     const std::lock_guard lock(searchesMutex);
-    if (searches.erase(handle) == 0) {
+    const auto found = searches.find(handle);
+    if (found == searches.end()) {
         errno = EINVAL;
         return -1;
     }
+    listing::withdraw(found->second->folder.get());
+    searches.erase(found);
     return 0;
 }
 
@@ -209,6 +204,8 @@ int _chdir(const char* path) {
         errno = ENOENT;
         return -1;
     }
+    // Open searches vouch for the directory they read, which this leaves.
+    listing::withdrawAll();
     return chdir(path);
 }
 

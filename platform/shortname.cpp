@@ -1,9 +1,7 @@
 #include "platform/shortname.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <time.h>
 
 #include <algorithm>
@@ -19,6 +17,8 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "platform/listing.h"
 
 namespace {
 
@@ -114,55 +114,10 @@ std::string formatAlias(const AliasKey& key, unsigned number) {
     return alias;
 }
 
-// Identifies a directory and its state: a name is added, removed or renamed
-// only with a new modification time. The birth time, where the file system
-// keeps one, tells a new directory from a removed one whose inode it reuses.
-struct DirectoryStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec born{};
-    timespec modified{};
-
-    bool sameDirectory(const DirectoryStamp& other) const {
-        return device == other.device && inode == other.inode && born.tv_sec == other.born.tv_sec &&
-               born.tv_nsec == other.born.tv_nsec;
-    }
-    bool sameState(const DirectoryStamp& other) const {
-        return sameDirectory(other) && modified.tv_sec == other.modified.tv_sec &&
-               modified.tv_nsec == other.modified.tv_nsec;
-    }
-};
-
-timespec toTimespec(const statx_timestamp& t) {
-    timespec result{};
-    result.tv_sec = t.tv_sec;
-    result.tv_nsec = t.tv_nsec;
-    return result;
-}
-
-bool stampWorkingDirectory(DirectoryStamp& stamp) {
-    struct statx info;
-    if (statx(AT_FDCWD, ".", 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
-        return false;
-    }
-    stamp.device = makedev(info.stx_dev_major, info.stx_dev_minor);
-    stamp.inode = info.stx_ino;
-    stamp.born = (info.stx_mask & STATX_BTIME) != 0 ? toTimespec(info.stx_btime) : timespec{};
-    stamp.modified = toTimespec(info.stx_mtime);
-    return true;
-}
-
-bool before(const timespec& a, const timespec& b) {
-    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
-}
-
 // The names of one directory and the alias of every name that needs one.
 struct AliasTable {
-    DirectoryStamp stamp;
-    // False when the directory changed in the clock tick in which it was
-    // read: a second change in that tick would leave the same stamp, so the
-    // table serves the call that built it and no other.
-    bool trusted = false;
+    listing::DirectoryStamp stamp;
+    bool trusted = false;  // as the listing it was built from
     // Every entry's name, mapped to its alias (empty when it needs none).
     std::unordered_map<std::string, std::string> aliasOfName;
     // The alias of every entry that has one, mapped to that entry's name.
@@ -177,26 +132,6 @@ struct AliasHistory {
     std::unordered_map<std::string, std::string> aliasOfName;
     std::unordered_set<std::string> aliases;
 };
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
-bool readNames(std::vector<std::string>& names) {
-    std::unique_ptr<DIR, DirCloser> dir(opendir("."));
-    if (!dir) {
-        return false;
-    }
-    errno = 0;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::string_view name(entry->d_name);
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
-        }
-        errno = 0;
-    }
-    return errno == 0;
-}
 
 // A name gets an alias when the command parser could split it, or when it
 // is an alias already given to another entry that is still there.
@@ -239,24 +174,17 @@ void numberAliases(AliasTable& table, AliasHistory& history, std::vector<std::st
     }
 }
 
-bool buildTable(AliasTable& table, AliasHistory& history) {
-    timespec readAt;
-    // The coarse clock is the one that stamps directory changes.
-    clock_gettime(CLOCK_REALTIME_COARSE, &readAt);
-    if (!stampWorkingDirectory(table.stamp)) {
-        return false;
-    }
+void buildTable(AliasTable& table, AliasHistory& history, const listing::Listing& folder) {
+    table.stamp = folder.stamp;
+    table.trusted = folder.trusted;
     std::vector<std::string> names;
-    if (!readNames(names)) {
-        return false;
-    }
-    table.trusted = before(table.stamp.modified, readAt);
-    table.aliasOfName.reserve(names.size());
-    for (const std::string& name : names) {
-        table.aliasOfName.emplace(name, std::string());
+    names.reserve(folder.entries.size());
+    table.aliasOfName.reserve(folder.entries.size());
+    for (const listing::Entry& entry : folder.entries) {
+        names.push_back(entry.name);
+        table.aliasOfName.emplace(entry.name, std::string());
     }
     numberAliases(table, history, std::move(names));
-    return true;
 }
 
 // Tables of the directories used lately. The player works in one music
@@ -271,23 +199,22 @@ class AliasCache {
     // (errno set) when the directory cannot be read.
     const AliasTable* current(bool forceRebuild, bool* rebuilt) {
         *rebuilt = true;
-        DirectoryStamp now;
-        if (!stampWorkingDirectory(now)) {
+        const auto folder = listing::readWorkingDirectory(forceRebuild);
+        if (folder == nullptr) {
             return nullptr;
         }
         for (auto& table : tables_) {
-            if (table->stamp.sameDirectory(now)) {
-                if (!forceRebuild && table->trusted && table->stamp.sameState(now)) {
+            if (table->stamp.sameDirectory(folder->stamp)) {
+                if (!forceRebuild && table->trusted && table->stamp.sameState(folder->stamp)) {
                     *rebuilt = false;
                     return table.get();
                 }
-                return rebuild(table, now) ? table.get() : nullptr;
+                rebuild(table, *folder);
+                return table.get();
             }
         }
         std::unique_ptr<AliasTable> table;
-        if (!rebuild(table, now)) {
-            return nullptr;
-        }
+        rebuild(table, *folder);
         if (tables_.size() >= kMaxTables) {
             tables_.clear();
         }
@@ -295,10 +222,26 @@ class AliasCache {
         return tables_.back().get();
     }
 
+    // The table of the listing an open directory search hands out names
+    // from, when one was built from that same state; null otherwise. Asks
+    // nothing of the file system: see listing::vouchFor.
+    const AliasTable* vouched() const {
+        const auto folder = listing::vouchedListing();
+        if (folder == nullptr || !folder->trusted) {
+            return nullptr;
+        }
+        for (const auto& table : tables_) {
+            if (table->trusted && table->stamp.sameState(folder->stamp)) {
+                return table.get();
+            }
+        }
+        return nullptr;
+    }
+
   private:
     // The aliases given in the directory now stamped; a new directory that
     // took the inode of a removed one starts with none.
-    AliasHistory& historyOf(const DirectoryStamp& stamp) {
+    AliasHistory& historyOf(const listing::DirectoryStamp& stamp) {
         AliasHistory& history = histories_[{stamp.device, stamp.inode}];
         if (history.born.tv_sec != stamp.born.tv_sec ||
             history.born.tv_nsec != stamp.born.tv_nsec) {
@@ -308,13 +251,10 @@ class AliasCache {
         return history;
     }
 
-    bool rebuild(std::unique_ptr<AliasTable>& table, const DirectoryStamp& stamp) {
+    void rebuild(std::unique_ptr<AliasTable>& table, const listing::Listing& folder) {
         auto fresh = std::make_unique<AliasTable>();
-        if (!buildTable(*fresh, historyOf(stamp))) {
-            return false;
-        }
+        buildTable(*fresh, historyOf(folder.stamp), folder);
         table = std::move(fresh);
-        return true;
     }
 
     std::vector<std::unique_ptr<AliasTable>> tables_;
@@ -374,14 +314,19 @@ unsigned GetShortPathName(const char* longName, char* shortName, unsigned size) 
         shortForm = name;
     } else {
         const std::lock_guard lock(cacheMutex);
-        const bool found = lookUpWithRetry([&](const AliasTable& table) {
+        const auto shortFormIn = [&](const AliasTable& table) {
             const auto entry = table.aliasOfName.find(std::string(name));
             if (entry == table.aliasOfName.end()) {
                 return false;
             }
             shortForm = entry->second.empty() ? std::string(name) : entry->second;
             return true;
-        });
+        };
+        // A name from an open search is answered from what that search read;
+        // any other name, from the directory as it is now.
+        const AliasTable* vouched = cache.vouched();
+        const bool found =
+            (vouched != nullptr && shortFormIn(*vouched)) || lookUpWithRetry(shortFormIn);
         if (!found) {
             errno = ENOENT;
             return 0;

@@ -1,6 +1,7 @@
 #include <strings.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,18 @@ TEST_F(DirectorySearch, InterleavedSearchesKeepTheirOwnPlace) {
     ASSERT_EQ(_findnext(two, &second), 0);
     EXPECT_STREQ(second.name, "b.mp3");
     EXPECT_EQ(_findclose(two), 0);
+}
+
+// A folder read once is read again for the next search only when it
+// changed; every change must show.
+TEST_F(DirectorySearch, EachSearchSeesTheFolderAsItIsThen) {
+    touch("a.mp3");
+    EXPECT_EQ(searchAll(), (Names{"a.mp3"}));
+    touch("b.mp3");
+    EXPECT_EQ(searchAll(), (Names{"a.mp3", "b.mp3"}));
+    ASSERT_EQ(std::remove("a.mp3"), 0);
+    makeFolder("a.mp3");
+    EXPECT_EQ(searchAll(), (Names{"b.mp3"}));
 }
 
 TEST_F(DirectorySearch, LongestAndOddNamesComeBackWhole) {

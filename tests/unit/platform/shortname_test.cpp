@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "platform/fs.h"
 #include "temp_folder.h"
 
 namespace {
@@ -206,6 +207,23 @@ TEST_F(ShortNames, RenamedRemovedAndOtherFoldersFilesAreNotResolved) {
     ASSERT_EQ(chdir(".."), 0);
     ASSERT_EQ(std::remove("new name.mp3"), 0);
     EXPECT_EQ(resolve(newAlias), "<unresolved>");
+}
+
+// An open search answers for the names it read, without another look at
+// the folder, but only until it is closed or the folder is left.
+TEST_F(ShortNames, ASearchAnswersForItsNamesOnlyWhileOpenInItsFolder) {
+    touch("a b.mp3");
+    _finddata_t found;
+    const intptr_t search = _findfirst("*.mp3", &found);
+    ASSERT_NE(search, -1);
+    EXPECT_TRUE(isMp3Alias(shortNameOf("a b.mp3")));
+    makeFolder("elsewhere");
+    ASSERT_EQ(_chdir("elsewhere"), 0);
+    EXPECT_EQ(shortNameOf("a b.mp3"), "");
+    ASSERT_EQ(_chdir(".."), 0);
+    ASSERT_EQ(std::remove("a b.mp3"), 0);
+    EXPECT_EQ(shortNameOf("a b.mp3"), "");
+    EXPECT_EQ(_findclose(search), 0);
 }
 
 TEST_F(ShortNames, ManyFilesGetUniqueAliasesThatResolve) {
