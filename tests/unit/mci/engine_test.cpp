@@ -373,6 +373,37 @@ TEST_F(EngineOnABadOutput, ATrackEndsAlsoWhenTheOutputHoldsItsLastFramesForEver)
     EXPECT_EQ(ask("status x mode"), "stopped");
 }
 
+// The playback thread opens the output: play does not wait for it, commands
+// act meanwhile, and the output's name is not probed beside it.
+TEST_F(EngineOnABadOutput, AnOutputStillOpeningHoldsUpNothing) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool mayOpen = false;
+    int opened = 0;
+    mci::forceOutput([&](long, int) {
+        // Bounded, so that an engine that waits for the output fails the
+        // test instead of hanging it.
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(10), [&] { return mayOpen; });
+        ++opened;
+        return std::make_unique<StuckTailSink>();
+    });
+    open("two.mp3");
+    ASSERT_EQ(send("play x"), 0);
+    EXPECT_EQ(mciAudioOutput(), nullptr);
+    EXPECT_EQ(ask("status x mode"), "playing");
+    EXPECT_EQ(askNumber("status x position"), 0);
+    {
+        std::lock_guard lock(mutex);
+        mayOpen = true;
+    }
+    changed.notify_all();
+    ASSERT_EQ(send("stop x"), 0);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(opened, 1);
+    EXPECT_STREQ(mciAudioOutput(), "stuck");
+}
+
 // An output that reports an error ends the track, so that play goes on.
 TEST_F(EngineOnABadOutput, AFailingOutputEndsTheTrack) {
     mci::forceOutput([](long, int) { return std::make_unique<FailingSink>(); });
