@@ -1,7 +1,14 @@
 #include "platform/memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 void adviseLargePages(void* start, std::size_t size) {
     (void)madvise(start, size, MADV_HUGEPAGE);
+}
+
+void keepFreedMemoryForReuse() {
+    constexpr int kLargestHeapBlock = 64 * 1024 * 1024;
+    (void)mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+    (void)mallopt(M_TRIM_THRESHOLD, 2 * kLargestHeapBlock);
 }
