@@ -146,45 +146,51 @@ bool needsAliasIn(const std::string& name, const AliasTable& table) {
 // Names given an alias earlier in the run keep it. The others that need one
 // are numbered ~1, ~2, ... per alias key in byte order of the names, passing
 // over every number whose alias was given before or is the name of a real
-// entry, so that an alias never hides a file.
-void numberAliases(AliasTable& table, AliasHistory& history, std::vector<std::string> names) {
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        const auto given = history.aliasOfName.find(name);
-        if (given != history.aliasOfName.end()) {
-            table.aliasOfName[name] = given->second;
-            table.nameOfAlias.emplace(given->second, name);
+// entry, so that an alias never hides a file. Most names need no alias, so
+// only those that do are sorted.
+void numberAliases(AliasTable& table, AliasHistory& history) {
+    if (!history.aliasOfName.empty()) {
+        for (auto& [name, alias] : table.aliasOfName) {
+            const auto given = history.aliasOfName.find(name);
+            if (given != history.aliasOfName.end()) {
+                alias = given->second;
+                table.nameOfAlias.emplace(given->second, name);
+            }
         }
     }
-    std::unordered_map<AliasKey, unsigned, AliasKeyHash> lastNumber;
-    for (const std::string& name : names) {
-        if (!table.aliasOfName[name].empty() || !needsAliasIn(name, table)) {
-            continue;
+    // Whether a name needs an alias is settled before any is given: a new
+    // alias is never the name of a real entry, so it changes no answer.
+    std::vector<const std::string*> waiting;
+    for (const auto& [name, alias] : table.aliasOfName) {
+        if (alias.empty() && needsAliasIn(name, table)) {
+            waiting.push_back(&name);
         }
-        const AliasKey key = aliasKeyOf(name);
+    }
+    std::sort(waiting.begin(), waiting.end(),
+              [](const std::string* a, const std::string* b) { return *a < *b; });
+    std::unordered_map<AliasKey, unsigned, AliasKeyHash> lastNumber;
+    for (const std::string* name : waiting) {
+        const AliasKey key = aliasKeyOf(*name);
         unsigned& number = lastNumber[key];
         std::string alias;
         do {
             alias = formatAlias(key, ++number);
         } while (table.aliasOfName.count(alias) != 0 || history.aliases.count(alias) != 0);
-        history.aliasOfName.emplace(name, alias);
+        history.aliasOfName.emplace(*name, alias);
         history.aliases.insert(alias);
-        table.nameOfAlias.emplace(alias, name);
-        table.aliasOfName[name] = std::move(alias);
+        table.nameOfAlias.emplace(alias, *name);
+        table.aliasOfName[*name] = std::move(alias);
     }
 }
 
 void buildTable(AliasTable& table, AliasHistory& history, const listing::Listing& folder) {
     table.stamp = folder.stamp;
     table.trusted = folder.trusted;
-    std::vector<std::string> names;
-    names.reserve(folder.entries.size());
     table.aliasOfName.reserve(folder.entries.size());
     for (const listing::Entry& entry : folder.entries) {
-        names.push_back(entry.name);
         table.aliasOfName.emplace(entry.name, std::string());
     }
-    numberAliases(table, history, std::move(names));
+    numberAliases(table, history);
 }
 
 // Tables of the directories used lately. The player works in one music
