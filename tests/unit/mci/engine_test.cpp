@@ -307,32 +307,32 @@ class StalledSink final : public mci::AudioSink {
     bool interrupted_ = false;
 };
 
-class FailingSink final : public mci::AudioSink {
+// An output that takes every frame at once and does nothing else; the
+// misbehaving outputs below differ from it in one answer each.
+class InertSink : public mci::AudioSink {
   public:
     int open(long, int) override { return 0; }
-    int write(const float*, std::size_t) override { return EIO; }
+    int write(const float*, std::size_t) override { return 0; }
     long delay() override { return 0; }
     void drain() override {}
     void drop() override {}
     void close() override {}
     void interrupt() override {}
     void rearm() override {}
+};
+
+class FailingSink final : public InertSink {
+  public:
+    int write(const float*, std::size_t) override { return EIO; }
     const char* name() const override { return "failing"; }
 };
 
-// An output that takes every frame at once but never plays its last few:
-// its delay stands still, as a sound server's does when a stream that ran dry
-// holds less than its start threshold.
-class StuckTailSink final : public mci::AudioSink {
+// An output that never plays its last few frames: its delay stands still,
+// as a sound server's does when a stream that ran dry holds less than its
+// start threshold.
+class StuckTailSink final : public InertSink {
   public:
-    int open(long, int) override { return 0; }
-    int write(const float*, std::size_t) override { return 0; }
     long delay() override { return 2000; }
-    void drain() override {}
-    void drop() override {}
-    void close() override {}
-    void interrupt() override {}
-    void rearm() override {}
     const char* name() const override { return "stuck"; }
 };
 
