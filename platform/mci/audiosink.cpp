@@ -1,6 +1,5 @@
 #include "platform/mci/audiosink.h"
 
-#include <cerrno>
 #include <mutex>
 #include <utility>
 
@@ -40,7 +39,7 @@ std::unique_ptr<AudioSink> tryAlsa(long rate, int channels) {
 // The choice is read and the outcome recorded under the lock, but the
 // output is opened outside it: opening ALSA's default device takes
 // milliseconds, for which audioOutputName must not wait.
-std::unique_ptr<AudioSink> openSink(long rate, int channels, int* error, bool endsAnnouncement) {
+std::unique_ptr<AudioSink> openSink(long rate, int channels, bool endsAnnouncement) {
     OutputChoice& c = choice();
     bool forced;
     SilentClock clock;
@@ -59,10 +58,7 @@ std::unique_ptr<AudioSink> openSink(long rate, int channels, int* error, bool en
     }
     if (sink == nullptr) {
         sink = std::make_unique<SilentSink>(clock);
-        if (const int failed = sink->open(rate, channels); failed != 0) {
-            if (error != nullptr) {
-                *error = failed;
-            }
+        if (sink->open(rate, channels) != 0) {
             sink = nullptr;
         }
     }
@@ -78,8 +74,8 @@ std::unique_ptr<AudioSink> openSink(long rate, int channels, int* error, bool en
 
 }  // namespace
 
-std::unique_ptr<AudioSink> openAudioSink(long rate, int channels, int* error) {
-    return openSink(rate, channels, error, false);
+std::unique_ptr<AudioSink> openAudioSink(long rate, int channels) {
+    return openSink(rate, channels, false);
 }
 
 PendingOutput PendingOutput::announce() {
@@ -99,9 +95,9 @@ PendingOutput::~PendingOutput() {
     }
 }
 
-std::unique_ptr<AudioSink> PendingOutput::open(long rate, int channels, int* error) {
+std::unique_ptr<AudioSink> PendingOutput::open(long rate, int channels) {
     const bool announced = std::exchange(active_, false);
-    return openSink(rate, channels, error, announced);
+    return openSink(rate, channels, announced);
 }
 
 const char* audioOutputName() {

@@ -46,8 +46,8 @@ struct SilentClock {
 // Opens the output for a device: ALSA's default device when it can be opened,
 // otherwise a silent sink that consumes audio in real time. Never fails for
 // want of a sound device; returns null only when even the silent sink cannot
-// be prepared, with the cause in *error when error is not null.
-std::unique_ptr<AudioSink> openAudioSink(long rate, int channels, int* error = nullptr);
+// be prepared.
+std::unique_ptr<AudioSink> openAudioSink(long rate, int channels);
 
 // An output that a playback thread is to open. From announce() until its
 // open(), or its end when it is never opened, audioOutputName answers null
@@ -61,7 +61,7 @@ class PendingOutput {
     ~PendingOutput();
 
     // openAudioSink, which ends the announcement.
-    std::unique_ptr<AudioSink> open(long rate, int channels, int* error = nullptr);
+    std::unique_ptr<AudioSink> open(long rate, int channels);
 
   private:
     bool active_ = false;

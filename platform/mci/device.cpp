@@ -199,6 +199,7 @@ Failure Device::start(long long ms) {
     }
     PendingOutput output = sink_ == nullptr ? PendingOutput::announce() : PendingOutput();
     runSpeed_ = speed_;
+    mode_ = Mode::kStopped;  // stays so when no thread can be started
     SignalsBlockedHere forThePlaybackThread;
     thread_ = std::thread(&Device::run, this, runSpeed_, playable, std::move(output));
     mode_ = Mode::kPlaying;
@@ -222,27 +223,28 @@ void Device::holdAtHeardPosition() {
     halt();
 }
 
-// Stops the playback thread, if any, and takes decoder and output back. The
-// thread drops what the output holds, so the sound stops at once.
+// Stops the playback thread, if any, and takes decoder and output back.
+// What the output holds is dropped, so the sound stops at once, unless the
+// queue is short and the caller keeps it.
 void Device::halt(Queued queued) {
     if (!thread_.joinable()) {
         return;
     }
-    {
-        std::lock_guard lock(mutex_);
-        dropOnStop_.store(queued == Queued::kDrop, std::memory_order_release);
-        stop_.store(true, std::memory_order_release);
-    }
-    wake_.notify_all();
     AudioSink* sink;
     {
         std::lock_guard lock(mutex_);
+        stop_.store(true, std::memory_order_release);
         sink = sink_.get();
     }
+    wake_.notify_all();
     if (sink != nullptr) {
         sink->interrupt();  // a thread waiting for the output to play down
     }
     thread_.join();
+    if (sink_ != nullptr &&
+        (queued == Queued::kDrop || sink_->delay() > decoder_.rate() * kHandOverMs / 1000)) {
+        sink_->drop();
+    }
 }
 
 // Reports what is heard, counted on the output side: frames handed to the
@@ -281,7 +283,8 @@ void Device::drainInterruptibly(long long writtenOut, double ratio) {
             lastDelay = delay;
             lastProgress = now;
         } else if (now - lastProgress > std::chrono::milliseconds(kDrainStallMs)) {
-            break;
+            sink_->drop();  // its own drain would wait for the stalled sliver again
+            return;
         }
         const long waitMs = std::max<long>((delay - tail) * 1000 / rate, kDrainPollMs);
         std::unique_lock lock(mutex_);
@@ -348,11 +351,7 @@ void Device::run(int speed, long long playable, PendingOutput pendingOutput) {
         }
     }
     if (stopRequested()) {
-        if (dropOnStop_.load(std::memory_order_acquire) ||
-            sink_->delay() > decoder_.rate() * kHandOverMs / 1000) {
-            sink_->drop();
-        }
-        return;
+        return;  // halt() settles what the output holds
     }
     std::lock_guard lock(mutex_);
     progress_.finished = true;

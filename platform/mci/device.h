@@ -96,7 +96,6 @@ class Device {
 
     std::chrono::steady_clock::time_point runStart_{};  // when the running playback started
     std::atomic<bool> stop_{false};
-    std::atomic<bool> dropOnStop_{true};
     std::mutex mutex_;
     std::condition_variable wake_;
     Progress progress_;

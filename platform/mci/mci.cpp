@@ -48,8 +48,10 @@ int defaultErrno(int code) {
     }
 }
 
+// A failure without a known cause gets the usual one for its code when it
+// reaches mciSendString.
 Failure failWith(int code, int error = 0) {
-    return {code, error != 0 ? error : defaultErrno(code)};
+    return {code, error};
 }
 
 // Every open device under its alias, with the absolute path it was opened
@@ -309,11 +311,7 @@ Failure measureFile(const std::string& name, char* out, unsigned size) {
         return replyNumber(device->lengthMs(), out, size);
     }
     Mp3Facts facts;
-    UniqueFd file;
-    if (const Failure failure = openMp3(path.c_str(), &file); failure.failed()) {
-        return failure;
-    }
-    if (const Failure failure = measureMp3File(file.get(), &facts); failure.failed()) {
+    if (const Failure failure = measureMp3Path(path.c_str(), &facts); failure.failed()) {
         return failure;
     }
     return replyNumber(facts.lengthMs, out, size);

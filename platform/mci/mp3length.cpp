@@ -529,15 +529,16 @@ Failure measureMp3File(int fd, Mp3Facts* facts) {
     return measureOpenFile(fd, st.st_size, facts);
 }
 
-int measureMp3(const char* path, Mp3Facts* facts) {
-    Failure failure;
-    {
-        UniqueFd file;
-        failure = openMp3(path, &file);
-        if (!failure.failed()) {
-            failure = measureMp3File(file.get(), facts);
-        }
+Failure measureMp3Path(const char* path, Mp3Facts* facts) {
+    UniqueFd file;
+    if (const Failure failure = openMp3(path, &file); failure.failed()) {
+        return failure;
     }
+    return measureMp3File(file.get(), facts);
+}
+
+int measureMp3(const char* path, Mp3Facts* facts) {
+    const Failure failure = measureMp3Path(path, facts);
     if (failure.failed()) {
         errno = failure.error;
     }

@@ -37,8 +37,11 @@ Failure openMp3(const char* path, UniqueFd* file);
 // check is wanted.
 Failure measureMp3File(int fd, Mp3Facts* facts);
 
-// Both steps on the file at path. Returns 0 or the failure's code, with
-// errno set to its cause after the file is closed.
+// Both steps on the file at path.
+Failure measureMp3Path(const char* path, Mp3Facts* facts);
+
+// measureMp3Path for callers of the errno kind: returns 0 or the failure's
+// code, with errno set to its cause after the file is closed.
 int measureMp3(const char* path, Mp3Facts* facts);
 
 }  // namespace mci
