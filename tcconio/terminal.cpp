@@ -161,13 +161,23 @@ constexpr int kEndingSignals[] = {SIGINT,    SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR
                                   SIGUSR2,   SIGALRM, SIGPIPE, SIGPOLL,   SIGPROF,
                                   SIGVTALRM, SIGXCPU, SIGXFSZ, SIGSTKFLT, SIGPWR};
 
+// A signal the player was started with ignored (SIGHUP under nohup, SIGINT
+// for a background job of a shell without job control) stays ignored.
+void installEndingHandler(int signo) {
+    struct sigaction inherited {};
+    if (sigaction(signo, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) {
+        return;
+    }
+    installHandler(signo, onFatalSignal, 0);
+}
+
 void installHandlers() {
     for (int signo : kEndingSignals) {
-        installHandler(signo, onFatalSignal, 0);
+        installEndingHandler(signo);
     }
     // The real-time signals end the process by default too.
     for (int signo = SIGRTMIN; signo <= SIGRTMAX; ++signo) {
-        installHandler(signo, onFatalSignal, 0);
+        installEndingHandler(signo);
     }
     for (int signo : kCrashSignals) {
         struct sigaction action {};

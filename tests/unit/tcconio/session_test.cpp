@@ -219,6 +219,23 @@ std::string probeWithClosedStreams(std::initializer_list<int> closed) {
     return text;
 }
 
+// A signal the player was started with ignored (SIGHUP under nohup) stays
+// ignored: the player goes on, and leaves by its usual way.
+TEST(EndingSignals, OneIgnoredAtStartStaysIgnored) {
+    struct sigaction ignore {};
+    struct sigaction before {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGHUP, &ignore, &before);
+    PtyChild probe("keys", 80, 25);  // inherits the ignored SIGHUP
+    sigaction(SIGHUP, &before, nullptr);
+    probe.readUntil("READY\r\n");
+    probe.signal(SIGHUP);
+    probe.send("x");
+    probe.readUntil("<120>");
+    probe.send("q");
+    expectRestored(probe);
+}
+
 // A standard stream closed at start would be the next file opened: a song
 // read as keys, or the screen written into it.
 TEST(StandardStreams, ClosedOnesAreOpenedOnDevNullAtStart) {
