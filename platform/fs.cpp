@@ -55,9 +55,9 @@ int compareIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 // Case-insensitive order with byte order as the tie-break, so that "a.mp3"
 // and "A.mp3" in one folder always come out the same way round.
-bool listedBefore(const std::string& a, const std::string& b) {
-    const int folded = compareIgnoringAsciiCase(a, b);
-    return folded != 0 ? folded < 0 : a < b;
+bool listedBefore(const std::string* a, const std::string* b) {
+    const int folded = compareIgnoringAsciiCase(*a, *b);
+    return folded != 0 ? folded < 0 : *a < *b;
 }
 
 // The extension of a "*.ext" pattern, dot included; empty when the pattern has
@@ -93,14 +93,14 @@ bool isRegularFile(const listing::Entry& entry) {
 }
 
 void collectMatches(const listing::Listing& folder, const std::string& suffix,
-                    std::vector<std::string>& names) {
+                    std::vector<const std::string*>& names) {
     for (const listing::Entry& entry : folder.entries) {
         const std::string_view name(entry.name);
         if (name.empty() || name[0] == '.' || !hasSuffixIgnoringCase(name, suffix)) {
             continue;
         }
         if (isRegularFile(entry)) {
-            names.push_back(entry.name);
+            names.push_back(&entry.name);
         }
     }
 }
@@ -109,8 +109,9 @@ void collectMatches(const listing::Listing& folder, const std::string& suffix,
 // first _findnext: a search that only asks whether anything matches (the
 // player's start-up does, on a folder of up to 5000 songs) sorts nothing.
 struct Search {
-    std::shared_ptr<const listing::Listing> folder;  // vouched for while the search is open
-    std::vector<std::string> names;
+    // Vouched for while the search is open; holds the names it hands out.
+    std::shared_ptr<const listing::Listing> folder;
+    std::vector<const std::string*> names;
     std::size_t next = 0;
     bool restSorted = false;
 };
@@ -121,9 +122,9 @@ std::mutex searchesMutex;
 std::map<intptr_t, std::unique_ptr<Search>> searches;
 intptr_t lastHandle = 0;
 
-void copyName(const std::string& name, _finddata_t* data) {
-    const std::size_t length = std::min(name.size(), sizeof data->name - 1);
-    std::memcpy(data->name, name.data(), length);
+void copyName(const std::string* name, _finddata_t* data) {
+    const std::size_t length = std::min(name->size(), sizeof data->name - 1);
+    std::memcpy(data->name, name->data(), length);
     data->name[length] = '\0';
 }
 

@@ -29,6 +29,18 @@ timespec toTimespec(const statx_timestamp& t) {
     return result;
 }
 
+bool stampWorkingDirectory(DirectoryStamp& stamp) {
+    struct statx info;
+    if (statx(AT_FDCWD, ".", 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
+        return false;
+    }
+    stamp.device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    stamp.inode = info.stx_ino;
+    stamp.born = (info.stx_mask & STATX_BTIME) != 0 ? toTimespec(info.stx_btime) : timespec{};
+    stamp.modified = toTimespec(info.stx_mtime);
+    return true;
+}
+
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -63,33 +75,23 @@ bool DirectoryStamp::sameState(const DirectoryStamp& other) const {
     return sameDirectory(other) && sameTime(modified, other.modified);
 }
 
-bool stampWorkingDirectory(DirectoryStamp& stamp) {
-    struct statx info;
-    if (statx(AT_FDCWD, ".", 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
-        return false;
-    }
-    stamp.device = makedev(info.stx_dev_major, info.stx_dev_minor);
-    stamp.inode = info.stx_ino;
-    stamp.born = (info.stx_mask & STATX_BTIME) != 0 ? toTimespec(info.stx_btime) : timespec{};
-    stamp.modified = toTimespec(info.stx_mtime);
-    return true;
-}
-
 std::shared_ptr<const Listing> readWorkingDirectory(bool fresh) {
     timespec readAt;
     // The coarse clock is the one that stamps directory changes.
     clock_gettime(CLOCK_REALTIME_COARSE, &readAt);
-    auto listing = std::make_shared<Listing>();
-    if (!stampWorkingDirectory(listing->stamp)) {
+    DirectoryStamp stamp;
+    if (!stampWorkingDirectory(stamp)) {
         return nullptr;
     }
     {
         const std::lock_guard lock(mutex);
         if (!fresh && lastRead != nullptr && lastRead->trusted &&
-            lastRead->stamp.sameState(listing->stamp)) {
+            lastRead->stamp.sameState(stamp)) {
             return lastRead;
         }
     }
+    auto listing = std::make_shared<Listing>();
+    listing->stamp = stamp;
     if (!readEntries(listing->entries)) {
         return nullptr;
     }

@@ -26,9 +26,6 @@ struct DirectoryStamp {
     bool sameState(const DirectoryStamp& other) const;
 };
 
-// Stamps the working directory; false (errno set) when it cannot be.
-bool stampWorkingDirectory(DirectoryStamp& stamp);
-
 struct Entry {
     std::string name;
     unsigned char type;  // d_type: DT_REG, DT_LNK, DT_UNKNOWN, ...

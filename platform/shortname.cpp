@@ -369,10 +369,12 @@ bool ResolveShortName(const char* name, char* out, std::size_t size) {
         };
         // An alias given earlier is in every table built since, so a name
         // that is a real entry needs no second look: it is that entry,
-        // unless it is an alias given before that entry was made.
+        // unless it is an alias given before that entry was made. Every
+        // alias has a "~", so a real name without one is settled at once.
         if (entryExists(name)) {
             bool rebuilt = false;
-            const AliasTable* table = cache.current(false, &rebuilt);
+            const AliasTable* table =
+                std::strchr(name, '~') != nullptr ? cache.current(false, &rebuilt) : nullptr;
             if (table == nullptr || !aliasOf(*table)) {
                 resolved = name;
             }
