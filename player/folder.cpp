@@ -1,10 +1,10 @@
 #include "player/folder.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/fs.h"
+#include "platform/replacefile.h"
 #include "player/media.h"
 #include "player/screen.h"
 #include "player/state.h"
@@ -48,16 +48,22 @@ void showRejection(FolderCheck check) {
 }
 
 // Records the folder exactly as typed. The file cannot be left out: without
-// it the next start would not know the folder.
+// it the next start would not know the folder. It is replaced whole, as the
+// cache files are: a path cut short by a full disk could name another folder.
 void writeFolderFile(const char* typed) {
     _chdir(S.old_path);
-    FILE* folderFile = std::fopen(S.file_path, "wb");
-    if (folderFile == nullptr) {
+    ReplacementFile folderFile;
+    if (!createReplacement(S.file_path, &folderFile)) {
         failWith("cannot create path.txt");
     }
-    std::fprintf(folderFile, "%s", typed);
-    if (std::fclose(folderFile) != 0) {
+    std::fprintf(folderFile.stream, "%s", typed);
+    if (!finishReplacement(&folderFile)) {
+        discardReplacement(&folderFile);
         failWith("cannot write path.txt");
+    }
+    if (!installReplacement(&folderFile, S.file_path)) {
+        discardReplacement(&folderFile);
+        failWith("cannot create path.txt");
     }
 }
 
