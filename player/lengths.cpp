@@ -99,16 +99,23 @@ int measureByName(int k) {
     return measureSong(k, query);
 }
 
-// Shows the song in hand on its row, cut to the row, and sends it to the
-// terminal at once: the walk's output would otherwise wait for the next key
-// poll, and the added songs' walk polls none.
-void showSongName(int k) {
+// Prints name from column on, cut to the screen's width: a longer one would
+// wrap onto the next row.
+void printCutToRow(int column, int row, const char* name) {
     char shown[kCellSize];
-    copyCell(shown, S.LongFileName[k]);
-    cutUtf8(shown, kScreenColumns - kNameColumn + 1);
+    copyCell(shown, name);
+    cutUtf8(shown, kScreenColumns - column + 1);
+    gotoxy(column, row);
+    std::printf("%s", shown);
+}
+
+// Shows the song in hand on its row and sends it to the terminal at once:
+// the walk's output would otherwise wait for the next key poll, and the
+// added songs' walk polls none.
+void showSongName(int k) {
     gotoxy(kNameColumn, kNameRow);
     clreol();
-    std::printf("%s", shown);
+    printCutToRow(kNameColumn, kNameRow, S.LongFileName[k]);
     std::fflush(stdout);
 }
 
@@ -128,14 +135,6 @@ void sumLengths() {
     splitTotalTime();
 }
 
-void showMissingName(int row, const char* name) {
-    char shown[kCellSize];
-    copyCell(shown, name);
-    cutUtf8(shown, kScreenColumns - kListColumn + 1);
-    gotoxy(kListColumn, row);
-    std::printf("%s", shown);
-}
-
 // The missing names from row 11 down; when they do not all fit, the last
 // row tells how many more there are.
 void showMissingList(int missing) {
@@ -144,7 +143,7 @@ void showMissingList(int missing) {
     int row = kListFirstRow;
     for (int g = 0; g < recordedCount() && row < kListFirstRow + shown; ++g) {
         if (!stillThere[g]) {
-            showMissingName(row++, S.CompareNames[g]);
+            printCutToRow(kListColumn, row++, S.CompareNames[g]);
         }
     }
     if (shown < missing) {
@@ -197,9 +196,8 @@ void GetTimeAddSong() {
     sumLengths();
 }
 
+// The songs that GetTimeAddSong matched with none of the catalogue.
 void GetTimeDelSong() {
-    _chdir(S.dirname);
-    matchRecordedSongs();
     const int records = recordedCount();
     const int missing = static_cast<int>(std::count(stillThere, stillThere + records, false));
     if (missing == 0) {

@@ -10,8 +10,9 @@ void GetTotalTimeAllSong();
 // recorded one matches, and sets the total to the sum of the catalogue's
 // lengths.
 void GetTimeAddSong();
-// Lists the recorded songs that no song of the catalogue matches, and waits
-// for a key; shows nothing when none is missing.
+// After GetTimeAddSong, lists the recorded songs that it matched with no
+// song of the catalogue, and waits for a key; shows nothing when none is
+// missing.
 void GetTimeDelSong();
 
 // Splits getlen into h2 (hours, wrapping at 24), m2 and s2.
