@@ -83,10 +83,9 @@ int untilTrackMayEnd() {
     if (!S.isPlay) {
         return -1;
     }
-    char length[kReplySize] = "";
-    char position[kReplySize] = "";
-    sendUnchecked("status MP3_Device length", length, sizeof length);
-    sendUnchecked("status MP3_Device position", position, sizeof position);
+    char length[kReplySize];
+    char position[kReplySize];
+    trackTimes(length, position);
     const long long left = millisecondsOf(length) - millisecondsOf(position);
     const long long wait = left / (kMaxSpeed / 100);
     return static_cast<int>(std::clamp<long long>(wait, kEndCheckMs, kLongestWaitMs));

@@ -17,9 +17,6 @@ namespace {
 // enough to be read while the next one starts.
 constexpr unsigned kCannotPlayMilliseconds = 2000;
 constexpr int kStatusRow = 23;
-// How often the pause looks up from its key wait for a change of the
-// terminal's size: as often as an idle pass of the main loop does.
-constexpr unsigned kPauseWakeMilliseconds = 100;
 
 // Opens and starts the track; false, with nothing left open, when the media
 // layer refuses the file or cannot play it.
@@ -60,7 +57,7 @@ void waitForResumeKey() {
             redrawMainScreen();
             showPaused();
         }
-        if (!sleepUntilKey(kPauseWakeMilliseconds)) {
+        if (!sleepUntilKey(kIdleMilliseconds)) {
             continue;
         }
         char key = static_cast<char>(_getch());
@@ -166,13 +163,19 @@ void StatSong() {
     }
 }
 
-void GetSongLength() {
-    char lengthReply[kReplySize] = "";
-    char positionReply[kReplySize] = "";
+void trackTimes(char (&length)[kReplySize], char (&position)[kReplySize]) {
+    length[0] = 0;
+    position[0] = 0;
     if (S.trackOpen) {
-        sendUnchecked("status MP3_Device length", lengthReply, sizeof lengthReply);
-        sendUnchecked("status MP3_Device position", positionReply, sizeof positionReply);
+        sendUnchecked("status MP3_Device length", length, kReplySize);
+        sendUnchecked("status MP3_Device position", position, kReplySize);
     }
+}
+
+void GetSongLength() {
+    char lengthReply[kReplySize];
+    char positionReply[kReplySize];
+    trackTimes(lengthReply, positionReply);
     unsigned length = secondsOf(lengthReply);
     unsigned position = secondsOf(positionReply);
     bool withHours = length >= 3600 || position >= 3600;

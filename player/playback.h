@@ -2,6 +2,8 @@
 // track open under the alias MP3_Device.
 #pragma once
 
+#include "player/media.h"
+
 // Opens and starts the song of slot num of the page shown. A song that the
 // media layer refuses is reported on the status line and counts as ended.
 void Play();
@@ -14,6 +16,9 @@ void CloseSong();
 void StatSong();
 // Shows the track's end time, its current time and the folder's total time.
 void GetSongLength();
+// The replies to the track's length and position queries; empty when no
+// track is open.
+void trackTimes(char (&length)[kReplySize], char (&position)[kReplySize]);
 
 // Prints the status line: playing, stopped, or the song that could not play.
 void drawStatusLine();

@@ -20,7 +20,6 @@ namespace {
 // The last page with songs, taken when the main screen is entered.
 int max_len;
 
-constexpr int kIdleMilliseconds = 100;
 constexpr char kPrefixNull = 0;
 constexpr char kPrefixExtended = static_cast<char>(224);
 

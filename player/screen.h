@@ -1,6 +1,10 @@
 // The main screen and its command loop.
 #pragma once
 
+// How long an idle pass of the command loop waits for a key; a wait that
+// holds the loop (the pause) looks up as often.
+constexpr unsigned kIdleMilliseconds = 100;
+
 // The product's title line, shown at the top of the main screen.
 extern const char* const kProductTitle;
 
