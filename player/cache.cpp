@@ -10,6 +10,7 @@
 #include "platform/fs.h"
 #include "platform/replacefile.h"
 #include "player/lengths.h"
+#include "player/media.h"
 #include "player/state.h"
 #include "tcconio/tcconio.h"
 
@@ -143,17 +144,16 @@ void forgetRecordedSongs() {
 
 // ---- Writing ----
 
-// Ends the program: the terminal is given back first, so that the line stays
-// readable after the player's screen is gone.
+// Ends the program, leaving no temporary file behind.
 [[noreturn]] void endForFile(const char* what, const char* name, ReplacementFile* files,
                              int count) {
-    int saved = errno;
+    const int saved = errno;
     for (int f = 0; f < count; ++f) {
         discardReplacement(&files[f]);
     }
-    conioRestore();
-    std::fprintf(stderr, "mp3: cannot %s %s: %s\n", what, name, std::strerror(saved));
-    std::exit(1);
+    char text[64];
+    std::snprintf(text, sizeof text, "cannot %s %s: ", what, name);
+    endWithMessage(text, std::strerror(saved));
 }
 
 bool writeLengthFile(FILE* out) {

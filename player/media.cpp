@@ -17,6 +17,12 @@ void failWith(const char* word) {
     std::exit(1);
 }
 
+void endWithMessage(const char* what, const char* detail) {
+    conioRestore();
+    std::fprintf(stderr, "mp3: %s%s\n", what, detail);
+    std::exit(1);
+}
+
 void sendChecked(const char* command, char* reply, unsigned replySize, const char* word) {
     S.err = mciSendString(command, reply, replySize);
     if (S.err > 0) {

@@ -26,3 +26,6 @@ unsigned secondsOf(const char* reply);
 // through perror. The terminal is given back first so that the text stays
 // readable after the player's screen is gone.
 [[noreturn]] void failWith(const char* word);
+// Ends the program with status 1 after printing "mp3: " what detail on a
+// line of its own, once the terminal is given back.
+[[noreturn]] void endWithMessage(const char* what, const char* detail);

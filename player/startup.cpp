@@ -8,18 +8,11 @@
 
 #include "platform/fs.h"
 #include "player/folder.h"
+#include "player/media.h"
 #include "player/state.h"
 #include "tcconio/tcconio.h"
 
 namespace {
-
-// Ends the program with a message that stays on the terminal after the
-// player's screen is gone.
-[[noreturn]] void endWithMessage(const char* what, const char* detail) {
-    conioRestore();
-    std::fprintf(stderr, "mp3: %s%s\n", what, detail);
-    std::exit(1);
-}
 
 bool workingDirectoryHoldsSongs() {
     _finddata_t found;
