@@ -20,9 +20,6 @@ namespace {
 // The last page with songs, taken when the main screen is entered.
 int max_len;
 
-constexpr char kPrefixNull = 0;
-constexpr char kPrefixExtended = static_cast<char>(224);
-
 void drawPlaylist() {
     int count = songsOnPage(S.p_count);
     for (int slot = 0; slot < count; ++slot) {
@@ -164,7 +161,7 @@ PassResult handleKey(char key) {
     playChosenSlot(key);
     S.m_null = 0;
     S.Control = 0;
-    if (key == kPrefixNull || key == kPrefixExtended) {
+    if (isKeyPrefix(static_cast<unsigned char>(key))) {
         S.afterPrefix = 1;
         return PassResult::NextPass;
     }

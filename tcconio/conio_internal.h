@@ -7,6 +7,11 @@
 constexpr int kConioNeededCols = 80;
 constexpr int kConioNeededRows = 25;
 
+// The bound on each wait for a key while the size matters: the SIGWINCH that
+// announces a new size may reach another thread, or not end the wait, so the
+// size is looked at again this often.
+constexpr int kSizeLookMilliseconds = 250;
+
 // The size of the terminal on standard output; false without a terminal
 // there or when it does not tell its size.
 bool conioTerminalSize(int* cols, int* rows);

@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tcconio/conio_internal.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
 namespace {
-
-constexpr int kPrefixFunctionKey = 0;
-constexpr int kPrefixExtended = 224;
 
 constexpr char kEnter = 13;
 constexpr char kEsc = 27;
@@ -25,7 +23,6 @@ constexpr int kBannerRow = 25;
 constexpr int kBannerWidth = 79;
 constexpr char kBannerEnd[] = "Press Esc to exit.";
 constexpr char kBannerGap[] = "  ";
-constexpr int kSizeLookMilliseconds = 250;
 
 // One character of the typed text as the echo sees it.
 struct Glyph {
@@ -184,7 +181,7 @@ int lookAtTheSize() {
 
 void waitForWholeKey() {
     const int key = _getch();
-    if (key == kPrefixFunctionKey || key == kPrefixExtended) {
+    if (isKeyPrefix(key)) {
         _getch();
     }
 }

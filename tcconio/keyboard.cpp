@@ -19,8 +19,6 @@
 namespace {
 
 constexpr unsigned char kEsc = 27;
-constexpr int kExtendedPrefix = 224;
-constexpr int kFunctionPrefix = 0;
 // How long the bytes of one escape sequence may lag behind each other. A
 // terminal sends a sequence in one piece; a person cannot type Esc and a
 // second key this fast.
@@ -146,25 +144,25 @@ void pushTildeKey(int number) {
     switch (number) {
         case 1:
         case 7:
-            return pushExtended(kExtendedPrefix, kHome);
+            return pushExtended(kExtendedKeyPrefix, kHome);
         case 2:
-            return pushExtended(kExtendedPrefix, kInsert);
+            return pushExtended(kExtendedKeyPrefix, kInsert);
         case 3:
-            return pushExtended(kExtendedPrefix, kDelete);
+            return pushExtended(kExtendedKeyPrefix, kDelete);
         case 4:
         case 8:
-            return pushExtended(kExtendedPrefix, kEnd);
+            return pushExtended(kExtendedKeyPrefix, kEnd);
         case 5:
-            return pushExtended(kExtendedPrefix, kPageUp);
+            return pushExtended(kExtendedKeyPrefix, kPageUp);
         case 6:
-            return pushExtended(kExtendedPrefix, kPageDown);
+            return pushExtended(kExtendedKeyPrefix, kPageDown);
         default:
             break;
     }
     if (number >= 11 && number <= 15) {
-        pushExtended(kFunctionPrefix, kF1 + number - 11);  // F1-F5
+        pushExtended(kFunctionKeyPrefix, kF1 + number - 11);  // F1-F5
     } else if (number >= 17 && number <= 21) {
-        pushExtended(kFunctionPrefix, kF1 + 5 + number - 17);  // F6-F10
+        pushExtended(kFunctionKeyPrefix, kF1 + 5 + number - 17);  // F6-F10
     }
 }
 
@@ -172,22 +170,22 @@ void pushTildeKey(int number) {
 void pushLetterKey(char final) {
     switch (final) {
         case 'A':
-            return pushExtended(kExtendedPrefix, kUp);
+            return pushExtended(kExtendedKeyPrefix, kUp);
         case 'B':
-            return pushExtended(kExtendedPrefix, kDown);
+            return pushExtended(kExtendedKeyPrefix, kDown);
         case 'C':
-            return pushExtended(kExtendedPrefix, kRight);
+            return pushExtended(kExtendedKeyPrefix, kRight);
         case 'D':
-            return pushExtended(kExtendedPrefix, kLeft);
+            return pushExtended(kExtendedKeyPrefix, kLeft);
         case 'H':
-            return pushExtended(kExtendedPrefix, kHome);
+            return pushExtended(kExtendedKeyPrefix, kHome);
         case 'F':
-            return pushExtended(kExtendedPrefix, kEnd);
+            return pushExtended(kExtendedKeyPrefix, kEnd);
         case 'P':
         case 'Q':
         case 'R':
         case 'S':
-            return pushExtended(kFunctionPrefix, kF1 + final - 'P');  // F1-F4
+            return pushExtended(kFunctionKeyPrefix, kF1 + final - 'P');  // F1-F4
         default:
             break;  // not a key we know
     }
@@ -197,7 +195,7 @@ void pushLetterKey(char final) {
 void decodeConsoleFunctionKey() {
     unsigned char byte;
     if (readByte(kSequenceGapMs, &byte) == ReadResult::Byte && byte >= 'A' && byte <= 'E') {
-        pushExtended(kFunctionPrefix, kF1 + byte - 'A');
+        pushExtended(kFunctionKeyPrefix, kF1 + byte - 'A');
     }
 }
 

@@ -5,6 +5,13 @@
 // Delete 83, F1-F10 59-68).
 #pragma once
 
+// The first code of an extended key: 0 for F1-F10, 224 for the others.
+constexpr int kFunctionKeyPrefix = 0;
+constexpr int kExtendedKeyPrefix = 224;
+inline bool isKeyPrefix(int code) {
+    return code == kFunctionKeyPrefix || code == kExtendedKeyPrefix;
+}
+
 // Blocks until a key is pressed and returns its code without echo. When the
 // input has ended (no terminal and standard input exhausted) the program ends
 // with status 1 and a message on stderr.

@@ -13,10 +13,6 @@
 
 namespace {
 
-// The bound on each wait for a key: the SIGWINCH that announces a new size
-// may reach another thread, so the size is looked at again this often.
-constexpr unsigned kSizeLookMilliseconds = 250;
-
 // One line, in whatever width the terminal has: the short form where the
 // full one would wrap.
 void showEnlargeRequest(int cols, int rows) {
