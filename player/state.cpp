@@ -18,32 +18,18 @@ void resetPlayerState() {
 }
 
 // Length of the UTF-8 character that starts at text, or 1 when the bytes
-// there do not form one.
-static std::size_t utf8CharLength(const unsigned char* text) {
-    std::size_t length = 1;
-    if (text[0] >= 0xF0 && text[0] <= 0xF4) {
-        length = 4;
-    } else if (text[0] >= 0xE0) {
-        length = 3;
-    } else if (text[0] >= 0xC2 && text[0] <= 0xDF) {
-        length = 2;
-    }
-    if (text[0] < 0xC2 || text[0] > 0xF4) {
-        return 1;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((text[k] & 0xC0) != 0x80) {
-            return 1;
-        }
-    }
-    return length;
+// there do not form one. A character has at most 4 bytes, and text ends
+// with a zero that no character runs across.
+static std::size_t charLengthAt(const unsigned char* text) {
+    const int length = utf8CharLength(text, 4);
+    return length > 0 ? static_cast<std::size_t>(length) : 1;
 }
 
 void cutUtf8(char* text, std::size_t maxBytes) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     std::size_t kept = 0;
     while (bytes[kept] != 0) {
-        std::size_t next = kept + utf8CharLength(bytes + kept);
+        std::size_t next = kept + charLengthAt(bytes + kept);
         if (next > maxBytes) {
             break;
         }
@@ -55,7 +41,7 @@ void cutUtf8(char* text, std::size_t maxBytes) {
 void makePrintable(char* text) {
     auto* bytes = reinterpret_cast<unsigned char*>(text);
     while (*bytes != 0) {
-        std::size_t length = utf8CharLength(bytes);
+        std::size_t length = charLengthAt(bytes);
         if (isTerminalControl(bytes, length)) {
             std::memset(bytes, '?', length);
         }

@@ -107,6 +107,57 @@ void textcolor(int color) {
     }
 }
 
+namespace {
+
+// Whether byte can follow lead as the second byte of a UTF-8 character: the
+// ranges that exclude overlong forms, surrogates and code points past U+10FFFF.
+bool validSecondByte(unsigned char lead, unsigned char byte) {
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead == 0xE0) {
+        low = 0xA0;
+    } else if (lead == 0xED) {
+        high = 0x9F;
+    } else if (lead == 0xF0) {
+        low = 0x90;
+    } else if (lead == 0xF4) {
+        high = 0x8F;
+    }
+    return byte >= low && byte <= high;
+}
+
+int lengthOfLead(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int utf8CharLength(const unsigned char* c, std::size_t available) {
+    const int length = lengthOfLead(c[0]);
+    for (int k = 1; k < length; ++k) {
+        if (static_cast<std::size_t>(k) == available) {
+            return -k;
+        }
+        const bool fits = k == 1 ? validSecondByte(c[0], c[1]) : (c[k] & 0xC0) == 0x80;
+        if (!fits) {
+            return 0;
+        }
+    }
+    return length;
+}
+
 bool isTerminalControl(const unsigned char* c, std::size_t length) {
     if (length == 1) {
         return c[0] < 0x20 || c[0] >= 0x7F;

@@ -31,57 +31,16 @@ struct Glyph {
     bool incomplete;  // the first bytes of a UTF-8 character, cut by the text's end
 };
 
-// Whether byte can follow lead as the second byte of a UTF-8 character: the
-// ranges that exclude overlong forms, surrogates and code points past U+10FFFF.
-bool validSecondByte(unsigned char lead, unsigned char byte) {
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead == 0xE0) {
-        low = 0xA0;
-    } else if (lead == 0xED) {
-        high = 0x9F;
-    } else if (lead == 0xF0) {
-        low = 0x90;
-    } else if (lead == 0xF4) {
-        high = 0x8F;
-    }
-    return byte >= low && byte <= high;
-}
-
-int utf8Length(unsigned char lead) {
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        return 4;
-    }
-    return 0;
-}
-
 Glyph glyphAt(const FieldText& typed, int at) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(typed.text);
-    const unsigned char lead = bytes[at];
-    if (lead < 0x80) {
-        return {1, !isTerminalControl(bytes + at, 1), false};
-    }
-    const int length = utf8Length(lead);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(typed.text) + at;
+    const int length = utf8CharLength(bytes, static_cast<std::size_t>(typed.count - at));
     if (length == 0) {
         return {1, false, false};
     }
-    for (int k = 1; k < length; ++k) {
-        if (at + k == typed.count) {
-            return {k, false, true};
-        }
-        const unsigned char byte = bytes[at + k];
-        bool fits = k == 1 ? validSecondByte(lead, byte) : (byte & 0xC0) == 0x80;
-        if (!fits) {
-            return {1, false, false};
-        }
+    if (length < 0) {
+        return {-length, false, true};
     }
-    return {length, !isTerminalControl(bytes + at, static_cast<std::size_t>(length)), false};
+    return {length, !isTerminalControl(bytes, static_cast<std::size_t>(length)), false};
 }
 
 // Echoes the text at the cursor. A byte that a terminal would take as a

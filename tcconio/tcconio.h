@@ -53,3 +53,11 @@ void conioRequireSize();
 // U+2066-U+2069), which can reorder the rest of a row. c holds one whole
 // UTF-8 character of length bytes, or a single byte that begins none.
 bool isTerminalControl(const unsigned char* c, std::size_t length);
+
+// The number of bytes of the UTF-8 character that c begins, looking at no
+// more than the available bytes (at least 1): 1 to 4 for a whole character;
+// 0 when c begins none (a byte that leads nothing, an overlong form, a
+// surrogate, a code point past U+10FFFF); -k when the k available bytes are
+// the valid beginning of one. Reading stops at the first byte that does not
+// fit, so a zero-terminated text is never read past its end.
+int utf8CharLength(const unsigned char* c, std::size_t available);

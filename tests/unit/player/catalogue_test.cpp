@@ -40,6 +40,10 @@ TEST(Printable, ReplacesControlsAndBrokenUtf8ButKeepsLetters) {
     char name[kCellSize] = "a\x1b[2Jb\x7f\xC2\x9B\xFF\xC3\xA9";
     makePrintable(name);
     EXPECT_STREQ(name, "a?[2Jb????\xC3\xA9");
+    // An overlong form of CSI and a surrogate are no characters either.
+    char disguised[kCellSize] = "x\xE0\x82\x9By\xED\xA0\x80";
+    makePrintable(disguised);
+    EXPECT_STREQ(disguised, "x???y???");
 }
 
 // A control of text direction would reorder the rest of the playlist row.
