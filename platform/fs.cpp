@@ -262,14 +262,30 @@ unsigned GetLastError() {
     return lastError;
 }
 
-std::FILE* fopenRegularFile(const char* name) {
+namespace {
+
+// Whether name is a regular file; false with errno set (EINVAL for a file of
+// another kind) otherwise.
+bool namesRegularFile(const char* name) {
     struct stat info;
-    if (name == nullptr || stat(name, &info) != 0) {
-        errno = name == nullptr ? ENOENT : errno;
-        return nullptr;
+    if (name == nullptr) {
+        errno = ENOENT;
+        return false;
+    }
+    if (stat(name, &info) != 0) {
+        return false;
     }
     if (!S_ISREG(info.st_mode)) {
         errno = EINVAL;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::FILE* fopenRegularFile(const char* name) {
+    if (!namesRegularFile(name)) {
         return nullptr;
     }
     // Non-blocking, and checked again once open, in case a FIFO took the
@@ -278,15 +294,21 @@ std::FILE* fopenRegularFile(const char* name) {
     if (fd < 0) {
         return nullptr;
     }
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISREG(info.st_mode) ? errno : EINVAL;
+    struct stat info;
+    int error = 0;
+    if (fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = EINVAL;
+    }
+    if (error != 0) {
         close(fd);
         errno = error;
         return nullptr;
     }
     std::FILE* file = fdopen(fd, "rb");
     if (file == nullptr) {
-        const int error = errno;
+        error = errno;
         close(fd);
         errno = error;
     }
@@ -294,13 +316,7 @@ std::FILE* fopenRegularFile(const char* name) {
 }
 
 int removeRegularFile(const char* name) {
-    struct stat info;
-    if (name == nullptr || stat(name, &info) != 0) {
-        errno = name == nullptr ? ENOENT : errno;
-        return -1;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        errno = EINVAL;
+    if (!namesRegularFile(name)) {
         return -1;
     }
     // unlink, unlike remove, never takes a folder away.
