@@ -47,16 +47,26 @@ bool nextNumber(const char** text, int* value) {
     return true;
 }
 
+// Reads up to size bytes of the regular file name into buffer. The count
+// read, or -1 when there is no such file.
+long readUpTo(const char* name, void* buffer, std::size_t size) {
+    FILE* file = fopenRegularFile(name);
+    if (file == nullptr) {
+        return -1;
+    }
+    const std::size_t got = std::fread(buffer, 1, size, file);
+    std::fclose(file);
+    return static_cast<long>(got);
+}
+
 // length.txt: "h2 m2 s2 mm_time getlen". Only the count is used: the total is
 // summed again from the lengths.
 bool readLengthFile() {
-    FILE* file = fopenRegularFile(kLengthFile);
-    if (file == nullptr) {
+    char text[256];
+    const long got = readUpTo(kLengthFile, text, sizeof text - 1);
+    if (got < 0) {
         return false;
     }
-    char text[256] = {};
-    std::size_t got = std::fread(text, 1, sizeof text - 1, file);
-    std::fclose(file);
     text[got] = 0;
     const char* at = text;
     int field[5];
@@ -84,14 +94,8 @@ void toLittleEndian(int value, unsigned char* bytes) {
 
 // number.txt: one 4-byte little-endian length for each recorded song.
 bool readNumberFile() {
-    FILE* file = fopenRegularFile(kNumberFile);
-    if (file == nullptr) {
-        return false;
-    }
     const std::size_t wanted = static_cast<std::size_t>(S.mm_time) * kLengthBytes;
-    std::size_t got = std::fread(lengthBytes, 1, wanted, file);
-    std::fclose(file);
-    if (got != wanted) {
+    if (readUpTo(kNumberFile, lengthBytes, wanted) != static_cast<long>(wanted)) {
         return false;
     }
     for (int j = 0; j < S.mm_time; ++j) {
