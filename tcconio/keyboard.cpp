@@ -47,7 +47,7 @@ class CodeQueue {
     }
 
   private:
-    static constexpr int kCapacity = 4;
+    static constexpr int kCapacity = 8;
     int codes_[kCapacity] = {};
     int head_ = 0;
     int count_ = 0;
@@ -67,21 +67,70 @@ long long nowMs() {
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Waits up to timeoutMs (kWaitForever: no limit) for input; EINTR only makes
-// it wait for the rest of the time. True when input, its end or an error is
-// there, so that the following read() does not block.
-bool waitForInput(int timeoutMs) {
+// The descriptors that conioWatch registered; fd -1 marks a free place.
+struct Watch {
+    int fd = -1;
+    ConioEventHandler onReadable = nullptr;
+    void* context = nullptr;
+};
+constexpr int kMostWatches = 4;
+Watch watches[kMostWatches];
+
+// What ended a wait: input (or its end, or an error) to read, an event whose
+// handler ran, or neither before the time was up.
+struct Readiness {
+    bool input = false;
+    bool event = false;
+};
+
+// Calls the handler of each watched descriptor that poll found ready. One
+// that hung up or is no longer open is dropped after its handler ran, so that
+// it cannot keep every later wait from sleeping.
+bool dispatchEvents(const struct pollfd* ready, int count) {
+    bool any = false;
+    for (int i = 0; i < count; ++i) {
+        if (ready[i].revents == 0) {
+            continue;
+        }
+        for (Watch& watch : watches) {
+            if (watch.fd != ready[i].fd) {
+                continue;
+            }
+            const Watch called = watch;  // the handler may unwatch it
+            called.onReadable(called.context);
+            if ((ready[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                conioUnwatch(called.fd);
+            }
+            any = true;
+        }
+    }
+    return any;
+}
+
+// Waits up to timeoutMs (kWaitForever: no limit) for input and, when events
+// is set, for a watched descriptor, whose handler it calls; EINTR only makes
+// it wait for the rest of the time. Input that is there means that the
+// following read() does not block.
+Readiness waitForInput(int timeoutMs, bool events) {
     long long deadline = nowMs() + timeoutMs;
     for (;;) {
-        struct pollfd input {};
-        input.fd = STDIN_FILENO;
-        input.events = POLLIN;
-        int ready = poll(&input, 1, timeoutMs);
+        struct pollfd fds[1 + kMostWatches] = {};
+        int count = 0;
+        fds[count++] = {STDIN_FILENO, POLLIN, 0};
+        for (const Watch& watch : watches) {
+            if (events && watch.fd >= 0) {
+                fds[count++] = {watch.fd, POLLIN, 0};
+            }
+        }
+        int ready = poll(fds, static_cast<nfds_t>(count), timeoutMs);
         if (ready > 0) {
-            return true;
+            Readiness result;
+            result.event = dispatchEvents(fds + 1, count - 1);
+            result.input = fds[0].revents != 0;
+            return result;
         }
         if (ready == 0 || errno != EINTR) {
-            return false;
+            return {};
         }
         if (timeoutMs != kWaitForever) {
             long long left = deadline - nowMs();
@@ -90,14 +139,16 @@ bool waitForInput(int timeoutMs) {
     }
 }
 
-ReadResult readByte(int timeoutMs, unsigned char* byte) {
+// Reads one byte, waiting up to timeoutMs; with events, a handled event ends
+// the wait too (as a timeout, with no byte).
+ReadResult readByte(int timeoutMs, unsigned char* byte, bool events = false) {
     if (pendingByte >= 0) {
         *byte = static_cast<unsigned char>(pendingByte);
         pendingByte = -1;
         return ReadResult::Byte;
     }
     for (;;) {
-        if (!waitForInput(timeoutMs)) {
+        if (!waitForInput(timeoutMs, events).input) {
             return ReadResult::Timeout;
         }
         ssize_t n = read(STDIN_FILENO, byte, 1);
@@ -252,11 +303,11 @@ void decodeEscape() {
     }
 }
 
-// Reads one key, waiting up to timeoutMs for its first byte, and queues its
-// codes; a dropped sequence queues none.
-void decodeNextKey(int timeoutMs) {
+// Reads one key, waiting up to timeoutMs for its first byte (or, with events,
+// for an event), and queues its codes; a dropped sequence queues none.
+void decodeNextKey(int timeoutMs, bool events = false) {
     unsigned char byte;
-    if (readByte(timeoutMs, &byte) != ReadResult::Byte) {
+    if (readByte(timeoutMs, &byte, events) != ReadResult::Byte) {
         return;
     }
     switch (byte) {
@@ -277,8 +328,10 @@ void decodeNextKey(int timeoutMs) {
     }
 }
 
+// Events are not looked at here: _kbhit is asked while songs are measured,
+// where a key queued by an event would end the measurement.
 bool inputWaiting() {
-    return pendingByte >= 0 || waitForInput(0);
+    return pendingByte >= 0 || waitForInput(0, false).input;
 }
 
 [[noreturn]] void endOfInput() {
@@ -295,7 +348,7 @@ int _getch() {
         if (inputEnded) {
             endOfInput();
         }
-        decodeNextKey(kWaitForever);
+        decodeNextKey(kWaitForever, true);
     }
     return queue.pop();
 }
@@ -338,13 +391,42 @@ bool sleepUntilKey(unsigned ms) {
         if (left <= 0) {
             return false;
         }
-        if (pendingByte < 0 &&
-            !waitForInput(static_cast<int>(std::min<long long>(left, INT_MAX)))) {
-            return false;
+        if (pendingByte < 0) {
+            Readiness ready =
+                waitForInput(static_cast<int>(std::min<long long>(left, INT_MAX)), true);
+            if (ready.event || !ready.input) {
+                return !queue.empty();
+            }
         }
         // Input came; a sequence that is not a key is dropped whole and the
         // sleep goes on.
         decodeNextKey(0);
     }
     return true;
+}
+
+bool conioWatch(int fd, ConioEventHandler onReadable, void* context) {
+    if (fd < 0 || onReadable == nullptr) {
+        return false;
+    }
+    conioUnwatch(fd);
+    for (Watch& watch : watches) {
+        if (watch.fd < 0) {
+            watch = {fd, onReadable, context};
+            return true;
+        }
+    }
+    return false;
+}
+
+void conioUnwatch(int fd) {
+    for (Watch& watch : watches) {
+        if (watch.fd == fd) {
+            watch = {};
+        }
+    }
+}
+
+void conioQueueKey(int code) {
+    queue.push(code);
 }

@@ -22,6 +22,21 @@ int _kbhit();
 void _sleep(unsigned ms);
 // Like _sleep, but returns early, with true, as soon as a key is waiting.
 bool sleepUntilKey(unsigned ms);
+
+// Other sources of events than the keyboard (a track that ended, a message
+// from the session bus) register a descriptor here, and the waits of this
+// layer watch it beside the keyboard. When it is readable, the wait calls its
+// handler on the waiting thread, which must take what made it readable (read
+// the eventfd, process the messages) and may queue keys with conioQueueKey.
+// Then sleepUntilKey returns at once (true only when a key is waiting), and
+// _getch goes on waiting unless a key is. The bytes of one escape sequence
+// are read without calling a handler, so that no event cuts a key in two.
+using ConioEventHandler = void (*)(void* context);
+// False when the descriptor is negative or every place is taken.
+bool conioWatch(int fd, ConioEventHandler onReadable, void* context);
+void conioUnwatch(int fd);
+// Queues a key's code as if it had been typed after those already waiting.
+void conioQueueKey(int code);
 // Milliseconds on a clock that only goes forward, from an arbitrary start;
 // differences of two readings are right across its wrap.
 unsigned GetTickCount();
