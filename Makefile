@@ -7,7 +7,7 @@ TSAN_BUILD := build/tsan
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build demo test tsan bench install clean
+.PHONY: all deps build demo test tsan bench install uninstall deb clean
 
 all: build
 
@@ -35,8 +35,28 @@ tsan: deps
 bench: build
 	bench/run-all $(BUILD)
 
+# The player, its manual page and its desktop entry under PREFIX, staged
+# under DESTDIR when that is set.
 install: build
-	install -D -m 755 $(BUILD)/mp3 $(DESTDIR)$(PREFIX)/bin/mp3
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+uninstall:
+	rm -f "$(DESTDIR)$(PREFIX)/bin/mp3" \
+	      "$(DESTDIR)$(PREFIX)/share/man/man1/mp3.1" \
+	      "$(DESTDIR)$(PREFIX)/share/applications/folderplay.desktop"
+
+# The Debian package, built from this tree as dpkg-buildpackage builds it
+# (into the parent folder), then moved here beside the sources and checked
+# with lintian. Its tools are installed for this target only.
+deb:
+	scripts/install-deps deb
+	dpkg-buildpackage -us -uc -b
+	version=$$(dpkg-parsechangelog -S Version) && \
+	for f in ../folderplay_$${version}_*.deb ../folderplay-dbgsym_$${version}_*.deb \
+	         ../folderplay_$${version}_*.buildinfo ../folderplay_$${version}_*.changes; do \
+	    if [ -e "$$f" ]; then mv "$$f" .; fi; \
+	done && \
+	lintian folderplay_$${version}_*.changes
 
 clean:
 	rm -rf $(BUILD)

@@ -15,10 +15,11 @@ namespace {
 
 // The folder holds no MP3 file. When the folder came from path.txt, the file
 // is removed so that the next start asks for a folder again; a folder or a
-// FIFO of that name is no folder file and stays.
+// FIFO of that name is no folder file and stays, and so does the path.txt of
+// a folder named on the command line, which did not come from it.
 [[noreturn]] void endForEmptyFolder() {
     _chdir(S.old_path);
-    FILE* folderFile = fopenRegularFile(S.file_path);
+    FILE* folderFile = S.folderGiven ? nullptr : fopenRegularFile(S.file_path);
     gotoxy(20, 10);
     std::printf("Sorry no mp3 file(s) on this dirictory");
     gotoxy(20, 11);

@@ -12,7 +12,8 @@
 namespace {
 
 // Nothing of the old folder may steer the new one: neither its tables nor a
-// page turn that its digit 9 asked for, a stop, or a highlighted row.
+// page turn that its digit 9 asked for, a stop, a highlighted row, or its
+// having been named on the command line.
 void forgetOldFolder() {
     std::memset(S.NextSong, 0, sizeof S.NextSong);
     std::memset(S.CompareNames, 0, sizeof S.CompareNames);
@@ -27,6 +28,7 @@ void forgetOldFolder() {
     S.Control = 0;
     S.cannotPlayShown = 0;
     S.m_normal_text = 0;
+    S.folderGiven = 0;
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/fs.h"
+#include "platform/shortname.h"
 #include "player/folder.h"
 #include "player/media.h"
 #include "player/state.h"
@@ -92,7 +94,88 @@ void makeMusicFolderFull() {
     }
 }
 
+// Ends for a path of the command line with "mp3: PATH: reason", before the
+// terminal is taken. The path is cut to a cell, never in half a character,
+// and every byte that a terminal would act on is shown as "?".
+[[noreturn]] void refuseTarget(const char* target, const char* reason) {
+    Cell shown;
+    copyCell(shown, target);
+    cutUtf8(shown, kCellSize - 1);
+    makePrintable(shown);
+    std::fprintf(stderr, "mp3: %s: %s\n", shown, reason);
+    std::exit(1);
+}
+
+// Whether the search of the working directory lists name: the rule that
+// makes a file a song of the catalogue (its extension, a regular file, not
+// hidden). The search's reading is kept for the scan that follows.
+bool searchListsSong(const char* name) {
+    _finddata_t found;
+    intptr_t search = _findfirst("*.mp3", &found);
+    if (search == -1) {
+        return false;
+    }
+    bool listed = false;
+    do {
+        listed = std::strcmp(found.name, name) == 0;
+    } while (!listed && _findnext(search, &found) == 0);
+    _findclose(search);
+    return listed;
+}
+
+// A path that is no folder: its folder is entered and the song's short name
+// kept, by which the scan's entry for it is found.
+void enterFolderOfSong(const char* target) {
+    const char* slash = std::strrchr(target, '/');
+    const char* name = slash ? slash + 1 : target;
+    if (slash != nullptr) {
+        std::string folder(target, slash == target ? 1 : static_cast<std::size_t>(slash - target));
+        if (_chdir(folder.c_str()) < 0) {
+            refuseTarget(target, std::strerror(errno));
+        }
+    }
+    if (!searchListsSong(name)) {
+        refuseTarget(target, "not an MP3 file");
+    }
+    unsigned length = GetShortPathName(name, S.givenSong, sizeof S.givenSong);
+    if (length == 0 || length >= sizeof S.givenSong) {
+        S.givenSong[0] = 0;
+        refuseTarget(target, std::strerror(length == 0 ? errno : ENAMETOOLONG));
+    }
+}
+
 }  // namespace
+
+void enterFolderFromCommandLine(const char* target) {
+    S.folderGiven = 1;
+    if (_chdir(target) == 0) {
+        return;
+    }
+    if (errno != ENOTDIR) {
+        refuseTarget(target, std::strerror(errno));
+    }
+    enterFolderOfSong(target);
+}
+
+void startFromGivenSong() {
+    if (S.givenSong[0] == 0) {
+        return;
+    }
+    int k = 0;
+    while (k < S.TotalSong && std::strcmp(S.NextSong[k], S.givenSong) != 0) {
+        ++k;
+    }
+    if (k == S.TotalSong) {
+        return;
+    }
+    S.p_count = k / kSlotsPerPage;
+    S.num = k % kSlotsPerPage;
+    // The page shown is the window that plays, as after paging to it.
+    for (int slot = 0; slot < kSlotsPerPage && S.p_file[S.p_count][slot][0] != 0; ++slot) {
+        copyCell(S.NextSong[slot], S.p_file[S.p_count][slot]);
+        copyCell(S.LongFileName[slot], S.p_List[S.p_count][slot]);
+    }
+}
 
 void lookUpUserName() {
     unsigned nUserName = sizeof S.UserName;
@@ -104,7 +187,7 @@ void lookUpUserName() {
 
 void settleMusicFolder() {
     std::memset(S.dirname, 0, sizeof S.dirname);
-    if (workingDirectoryHoldsSongs()) {
+    if (S.folderGiven || workingDirectoryHoldsSongs()) {
         return;
     }
     rememberStartDirectory();

@@ -59,6 +59,12 @@ struct alignas(kLargePageSize) PlayerState {
     Cell cannotPlayName;       // display name of the song that could not be played
     int afterPrefix;           // the last key was the prefix of an extended key
     int playingSong;           // catalogue index of the song Play last opened
+    // The command line named the music folder: the player runs as if started
+    // in it, and its path.txt, which belongs to another way of starting, is
+    // left alone. givenSong is the short name of the song it named, if any,
+    // to be played first.
+    int folderGiven;
+    ShortCell givenSong;
 
     unsigned getlen;  // sum of all songs' lengths in seconds
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds

@@ -101,6 +101,22 @@ class MusicFolder(E2ETestCase):
                     self.assertEqual(f.read(), (music + line_end).encode(),
                                      "a working path.txt must stay as it is")
 
+    def test_a_folder_on_the_command_line_is_played_and_keeps_its_cache(self):
+        # Started elsewhere, beside a path.txt naming another folder: the
+        # folder named is played, and Q writes the cache files into it.
+        music = self.folder("music", ["Alpha.mp3", "Beta.mp3"], long=["Alpha.mp3"])
+        start = self.folder("start")
+        self.path_txt(start, self.folder("other", ["Other.mp3"]))
+        self.term.start_player(self.binary, start, ["../music"])
+        self.term.wait_text(" TotalSong = 2", 1, 20, timeout=30)
+        self.wait_playing("Alpha")
+        self.term.type("Q")
+        self.assertEqual(self.term.wait_exit(), 1)
+        self.assertEqual(sorted(os.listdir(music)),
+                         ["Alpha.mp3", "Beta.mp3", "length.txt", "names.txt", "number.txt"])
+        self.assertEqual(os.listdir(start), ["path.txt"])
+        self.term.assert_usable(self)
+
     def folder_of_path_length(self, length, name):
         base = os.path.join(os.path.realpath(self.tmp), name)
         left = length - len(base.encode())
