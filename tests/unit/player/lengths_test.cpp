@@ -188,13 +188,22 @@ TEST_F(SongLengths, ASongReplacedUnderTheSameCountIsSeen) {
     EXPECT_EQ(missingList(), Names{"Y"});
 }
 
-TEST_F(SongLengths, SongsSharingADisplayNameKeepOneRecordedLengthEach) {
-    recordCache({"A", "A"}, {10, 20});
-    makeSongs({{"A", 1}, {"A.live", 1}, {"A.demo", 7}});
+// A display name that several songs show cannot tell which length is whose,
+// whether they share it in the folder or in the record.
+TEST_F(SongLengths, SongsSharingADisplayNameAreMeasuredAgain) {
+    recordCache({"Song", "Song", "z"}, {65, 1, 2});
+    makeSongs({{"Song", 1}, {"z", 1}});
+    fake::pressKeys("k");
     readCacheFiles();
-    EXPECT_EQ(measured(), Names{"F2.MP3"});
-    EXPECT_EQ(lengths(), (Lengths{10, 20, 7}));
-    EXPECT_EQ(S.getlen, 37u);
+    EXPECT_EQ(measured(), Names{"F0.MP3"});
+    EXPECT_EQ(lengths(), (Lengths{1, 2}));
+    EXPECT_EQ(missingList(), Names{"Song"});
+
+    recordCache({"Song", "z"}, {1, 2});
+    makeSongs({{"Song", 65}, {"Song", 1}, {"z", 1}});
+    readCacheFiles();
+    EXPECT_EQ(measured(), (Names{"F0.MP3", "F1.MP3"}));
+    EXPECT_EQ(S.getlen, 68u);
 }
 
 TEST_F(SongLengths, EveryRemovedSongIsListed) {
