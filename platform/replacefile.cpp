@@ -93,6 +93,13 @@ bool mayReplace(const char* name) {
     return false;
 }
 
+int removeReplaceable(const char* name) {
+    if (!mayReplace(name)) {
+        return -1;
+    }
+    return unlink(name) == 0 || errno == ENOENT ? 0 : -1;
+}
+
 void discardReplacement(ReplacementFile* file) {
     int saved = errno;
     if (file->stream != nullptr) {

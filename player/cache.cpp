@@ -164,7 +164,8 @@ void forgetRecordedSongs() {
     }
     char text[64];
     std::snprintf(text, sizeof text, "cannot %s %s: ", what, name);
-    endWithMessage(text, std::strerror(saved));
+    // mayReplace tells a FIFO or a device by EINVAL, whose text says nothing.
+    endWithMessage(text, saved == EINVAL ? "Not a regular file" : std::strerror(saved));
 }
 
 bool writeLengthFile(FILE* out) {
@@ -249,7 +250,7 @@ void write_data() {
         }
     }
     clrscr();
-    if (removeRegularFile(kLengthFile) != 0 && errno != ENOENT) {
+    if (removeReplaceable(kLengthFile) != 0) {
         endForFile("replace", kLengthFile, written, kFiles);
     }
     for (int f = 0; f < kFiles; ++f) {

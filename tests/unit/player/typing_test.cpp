@@ -239,7 +239,7 @@ TEST_F(FolderPrompt, ARelativeFolderWhoseFullPathDoesNotFitIsRefused) {
 TEST_F(FolderPrompt, AFolderFileThatCannotBeCreatedEndsTheProgram) {
     fs::create_directory(start_ / "path.txt");
     fake::pressKeys("music\r");
-    EXPECT_EXIT(enter_path(), ::testing::ExitedWithCode(1), "cannot create path.txt");
+    EXPECT_EXIT(enter_path(), ::testing::ExitedWithCode(1), "path.txt is not a regular file");
 }
 
 // The speed and position dialogs, on a playing song of a folder of 20.
