@@ -1,6 +1,7 @@
 #include "platform/replacefile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,6 +79,25 @@ bool installReplacement(ReplacementFile* file, const char* name) {
     }
     file->tempName[0] = 0;
     return true;
+}
+
+bool mayReplace(const char* name) {
+    struct stat info;
+    if (lstat(name, &info) != 0) {
+        return errno == ENOENT;
+    }
+    if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) {
+        return true;
+    }
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return false;
+}
+
+int removeReplaceable(const char* name) {
+    if (!mayReplace(name)) {
+        return -1;
+    }
+    return unlink(name) == 0 || errno == ENOENT ? 0 : -1;
 }
 
 void discardReplacement(ReplacementFile* file) {

@@ -23,6 +23,15 @@ bool finishReplacement(ReplacementFile* file);
 // the rename failed; the temporary file is then still there.
 bool installReplacement(ReplacementFile* file, const char* name);
 
+// Whether name (a bare name in the working directory) may be replaced: true
+// when nothing has that name or it is a regular file or a link; false, with
+// errno EISDIR for a folder and EINVAL for any other kind, which is left alone.
+bool mayReplace(const char* name);
+
+// Removes name when mayReplace allows it (a link: the link itself): 0, also
+// when nothing has that name; otherwise -1 with errno set.
+int removeReplaceable(const char* name);
+
 // Closes the stream if it is open and removes the temporary file if there is
 // one. Safe to call on a file that was installed or never created.
 void discardReplacement(ReplacementFile* file);

@@ -27,7 +27,8 @@ constexpr int kRecordBytes = kNamesPerRecord * kCellSize;
 // What the files hold, assembled or taken apart here. names.txt is read 64
 // records at a time: it is 5 MB for a full catalogue.
 constexpr int kRecordsPerRead = 64;
-unsigned char lengthBytes[kMaxSongs * kLengthBytes];
+// One byte more than the most a sound number.txt holds tells one that is longer.
+unsigned char lengthBytes[kMaxSongs * kLengthBytes + 1];
 Cell records[kRecordsPerRead][kNamesPerRecord];
 static_assert(sizeof records[0] == kRecordBytes);
 
@@ -59,9 +60,9 @@ long readUpTo(const char* name, void* buffer, std::size_t size) {
     return static_cast<long>(got);
 }
 
-// length.txt: "h2 m2 s2 mm_time getlen". Only the count is used: the total is
-// summed again from the lengths.
-bool readLengthFile() {
+// length.txt: "h2 m2 s2 mm_time getlen". The count and the total are used:
+// the lengths must add up to the total, and the total is summed again.
+bool readLengthFile(int* recordedTotal) {
     char text[256];
     const long got = readUpTo(kLengthFile, text, sizeof text - 1);
     if (got < 0) {
@@ -76,6 +77,7 @@ bool readLengthFile() {
         }
     }
     S.mm_time = field[3];
+    *recordedTotal = field[4];
     return field[3] >= 0 && field[3] <= kMaxSongs && field[4] >= 0;
 }
 
@@ -92,19 +94,23 @@ void toLittleEndian(int value, unsigned char* bytes) {
     }
 }
 
-// number.txt: one 4-byte little-endian length for each recorded song.
-bool readNumberFile() {
+// number.txt: one 4-byte little-endian length for each recorded song, and
+// nothing more. Lengths that do not add up to the recorded total, or whose sum
+// no total can carry, are damage.
+bool readNumberFile(int recordedTotal) {
     const std::size_t wanted = static_cast<std::size_t>(S.mm_time) * kLengthBytes;
-    if (readUpTo(kNumberFile, lengthBytes, wanted) != static_cast<long>(wanted)) {
+    if (readUpTo(kNumberFile, lengthBytes, wanted + 1) != static_cast<long>(wanted)) {
         return false;
     }
+    long long sum = 0;
     for (int j = 0; j < S.mm_time; ++j) {
         S.number[j] = fromLittleEndian(lengthBytes + j * kLengthBytes);
         if (S.number[j] < 0) {
             return false;
         }
+        sum += S.number[j];
     }
-    return true;
+    return sum == recordedTotal;
 }
 
 bool everyFieldTerminated(const Cell* fields) {
@@ -116,8 +122,8 @@ bool everyFieldTerminated(const Cell* fields) {
     return true;
 }
 
-// names.txt: one 1024-byte record for each recorded song; its first field is
-// the song's display name.
+// names.txt: one 1024-byte record for each recorded song, and nothing more;
+// its first field is the song's display name, which is never empty.
 bool readNamesFile() {
     FILE* file = fopenRegularFile(kNamesFile);
     if (file == nullptr) {
@@ -128,7 +134,7 @@ bool readNamesFile() {
         const std::size_t wanted = std::min(kRecordsPerRead, S.mm_time - first);
         sound = std::fread(records, kRecordBytes, wanted, file) == wanted;
         for (std::size_t r = 0; r < wanted && sound; ++r) {
-            sound = everyFieldTerminated(records[r]);
+            sound = everyFieldTerminated(records[r]) && records[r][0][0] != 0;
             Cell& name = S.CompareNames[first + r];
             copyCell(name, records[r][0]);
             // Written by another program, a name may hold anything; shown or
@@ -136,6 +142,7 @@ bool readNamesFile() {
             makePrintable(name);
         }
     }
+    sound = sound && std::fgetc(file) == EOF;
     std::fclose(file);
     return sound;
 }
@@ -157,7 +164,8 @@ void forgetRecordedSongs() {
     }
     char text[64];
     std::snprintf(text, sizeof text, "cannot %s %s: ", what, name);
-    endWithMessage(text, std::strerror(saved));
+    // mayReplace tells a FIFO or a device by EINVAL, whose text says nothing.
+    endWithMessage(text, saved == EINVAL ? "Not a regular file" : std::strerror(saved));
 }
 
 bool writeLengthFile(FILE* out) {
@@ -204,7 +212,8 @@ struct CacheFile {
 
 void readCacheFiles() {
     _chdir(S.old_path);
-    if (!readLengthFile() || !readNumberFile() || !readNamesFile()) {
+    int recordedTotal = 0;
+    if (!readLengthFile(&recordedTotal) || !readNumberFile(recordedTotal) || !readNamesFile()) {
         forgetRecordedSongs();
         GetTotalTimeAllSong();
         return;
@@ -232,8 +241,16 @@ void write_data() {
             endForFile("write", files[f].name, written, f + 1);
         }
     }
+    // Nothing old goes before every new file is written and every old name
+    // is known to take its replacement: a failed quit leaves the previous
+    // files whole. What is not a file of ours is never removed.
+    for (int f = 0; f < kFiles; ++f) {
+        if (!mayReplace(files[f].name)) {
+            endForFile("replace", files[f].name, written, kFiles);
+        }
+    }
     clrscr();
-    if (std::remove(kLengthFile) != 0 && errno != ENOENT) {
+    if (removeReplaceable(kLengthFile) != 0) {
         endForFile("replace", kLengthFile, written, kFiles);
     }
     for (int f = 0; f < kFiles; ++f) {

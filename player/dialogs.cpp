@@ -1,6 +1,7 @@
 #include "player/dialogs.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,9 +41,13 @@ int speedLimit() {
     return kMaxSpeed;
 }
 
-// The length of the song that plays, wherever the user has paged since.
+// The length of the track that plays, as the media layer measures it: the
+// recorded length may be that of another file that had the same name.
 int positionLimit() {
-    return S.playingSong >= 0 && S.playingSong < kMaxSongs ? S.number[S.playingSong] : 0;
+    char length[kReplySize];
+    char position[kReplySize];
+    trackTimes(length, position);
+    return static_cast<int>(std::min<unsigned>(secondsOf(length), INT_MAX));
 }
 
 const Dialog kSpeedDialog = {

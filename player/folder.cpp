@@ -52,6 +52,10 @@ void showRejection(FolderCheck check) {
 // cache files are: a path cut short by a full disk could name another folder.
 void writeFolderFile(const char* typed) {
     _chdir(S.old_path);
+    // A folder or a FIFO of that name is not ours to replace.
+    if (!mayReplace(S.file_path)) {
+        endWithMessage("path.txt is not a regular file; ", "remove or rename it");
+    }
     ReplacementFile folderFile;
     if (!createReplacement(S.file_path, &folderFile)) {
         failWith("cannot create path.txt");

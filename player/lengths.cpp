@@ -24,22 +24,11 @@ constexpr int kNameRow = 14;
 constexpr int kListColumn = 20;  // the list of missing songs, from row 11
 constexpr int kListFirstRow = 11;
 
-// For each song of the catalogue the recorded index of the same song, or -1;
-// for each recorded song whether a song of the catalogue is it.
-int recordedOf[kMaxSongs];
-bool stillThere[kMaxSongs];
-// Scratch for the matching: indices in the order of their names.
-int songOrder[kMaxSongs];
-int recordOrder[kMaxSongs];
-// The recorded lengths, by recorded index, while they move to their songs.
-int recordedLength[kMaxSongs];
-
 int recordedCount() {
     return std::clamp(S.mm_time, 0, kMaxSongs);
 }
 
-// Orders indices by name, and indices of one name by index, so that the
-// n-th song of a name pairs with the n-th recorded song of that name.
+// Orders indices by name, and indices of one name by index.
 void sortByName(int* order, int count, const Cell* names) {
     std::iota(order, order + count, 0);
     std::sort(order, order + count, [names](int a, int b) {
@@ -48,35 +37,45 @@ void sortByName(int* order, int count, const Cell* names) {
     });
 }
 
+// The end of the run of entries of order, from first, that share one name.
+int endOfName(const int* order, int first, int count, const Cell* names) {
+    int end = first + 1;
+    while (end < count && std::strcmp(names[order[end]], names[order[first]]) == 0) {
+        ++end;
+    }
+    return end;
+}
+
 // Pairs the songs of the catalogue with the recorded songs by display name.
 // Order on either side does not matter: a song inserted, removed or replaced
-// anywhere leaves every other song with its own recorded length.
+// anywhere leaves every other song with its own recorded length. A name that
+// more than one song shows, here or in the record, cannot tell which length
+// is whose: those songs are measured again, and as many recorded songs of
+// that name as the catalogue still shows count as still there.
 void matchRecordedSongs() {
     const int songs = S.TotalSong;
     const int records = recordedCount();
-    if (songs == records &&
-        std::equal(S.LongFileName, S.LongFileName + songs, S.CompareNames,
-                   [](const Cell& a, const Cell& b) { return std::strcmp(a, b) == 0; })) {
-        // Nothing changed, as at most starts.
-        std::iota(recordedOf, recordedOf + songs, 0);
-        std::fill(stillThere, stillThere + records, true);
-        return;
-    }
-    std::fill(recordedOf, recordedOf + songs, -1);
-    std::fill(stillThere, stillThere + records, false);
-    sortByName(songOrder, songs, S.LongFileName);
-    sortByName(recordOrder, records, S.CompareNames);
+    std::fill(S.recordedOf, S.recordedOf + songs, -1);
+    std::fill(S.stillThere, S.stillThere + records, false);
+    sortByName(S.songOrder, songs, S.LongFileName);
+    sortByName(S.recordOrder, records, S.CompareNames);
     for (int a = 0, b = 0; a < songs && b < records;) {
-        int byName = std::strcmp(S.LongFileName[songOrder[a]], S.CompareNames[recordOrder[b]]);
+        int byName = std::strcmp(S.LongFileName[S.songOrder[a]], S.CompareNames[S.recordOrder[b]]);
         if (byName < 0) {
             ++a;
         } else if (byName > 0) {
             ++b;
         } else {
-            recordedOf[songOrder[a]] = recordOrder[b];
-            stillThere[recordOrder[b]] = true;
-            ++a;
-            ++b;
+            const int songsEnd = endOfName(S.songOrder, a, songs, S.LongFileName);
+            const int recordsEnd = endOfName(S.recordOrder, b, records, S.CompareNames);
+            if (songsEnd - a == 1 && recordsEnd - b == 1) {
+                S.recordedOf[S.songOrder[a]] = S.recordOrder[b];
+            }
+            for (int n = 0; n < std::min(songsEnd - a, recordsEnd - b); ++n) {
+                S.stillThere[S.recordOrder[b + n]] = true;
+            }
+            a = songsEnd;
+            b = recordsEnd;
         }
     }
 }
@@ -142,7 +141,7 @@ void showMissingList(int missing) {
     const int shown = missing <= rows ? missing : rows - 1;
     int row = kListFirstRow;
     for (int g = 0; g < recordedCount() && row < kListFirstRow + shown; ++g) {
-        if (!stillThere[g]) {
+        if (!S.stillThere[g]) {
             printCutToRow(kListColumn, row++, S.CompareNames[g]);
         }
     }
@@ -178,12 +177,12 @@ void GetTotalTimeAllSong() {
 void GetTimeAddSong() {
     _chdir(S.dirname);
     matchRecordedSongs();
-    std::copy(S.number, S.number + kMaxSongs, recordedLength);
+    std::copy(S.number, S.number + kMaxSongs, S.recordedLength);
     std::fill(S.number, S.number + kMaxSongs, 0);
     bool titleShown = false;
     for (int k = 0; k < S.TotalSong; ++k) {
-        if (recordedOf[k] >= 0) {
-            S.number[k] = recordedLength[recordedOf[k]];
+        if (S.recordedOf[k] >= 0) {
+            S.number[k] = S.recordedLength[S.recordedOf[k]];
             continue;
         }
         if (!titleShown) {
@@ -199,7 +198,7 @@ void GetTimeAddSong() {
 // The songs that GetTimeAddSong matched with none of the catalogue.
 void GetTimeDelSong() {
     const int records = recordedCount();
-    const int missing = static_cast<int>(std::count(stillThere, stillThere + records, false));
+    const int missing = static_cast<int>(std::count(S.stillThere, S.stillThere + records, false));
     if (missing == 0) {
         return;
     }

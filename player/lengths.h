@@ -7,8 +7,8 @@ void GetTotalTimeAllSong();
 // Expects number and CompareNames to hold the mm_time songs recorded at the
 // previous exit. Gives each song of the catalogue the recorded length of the
 // recorded song with the same display name, measures the songs that no
-// recorded one matches, and sets the total to the sum of the catalogue's
-// lengths.
+// recorded one matches and those whose name more than one song shows, here
+// or in the record, and sets the total to the sum of the catalogue's lengths.
 void GetTimeAddSong();
 // After GetTimeAddSong, lists the recorded songs that it matched with no
 // song of the catalogue, and waits for a key; shows nothing when none is

@@ -1,5 +1,6 @@
 #include "player/screen.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -29,10 +30,20 @@ void drawPlaylist() {
     }
 }
 
+// The notice stands at column 50, or one blank after the total time where a
+// total of ten thousand hours or more reaches that far.
+int noticeColumn() {
+    constexpr int kTotalColumn = 25;
+    char total[48];
+    const int width =
+        std::snprintf(total, sizeof total, "Total Time -> %02u:00:00", S.getlen / 3600);
+    return std::max(50, kTotalColumn + width + 1);
+}
+
 // The output is told once the first song has opened it; until then, which
 // is a few milliseconds, the idle passes leave the row empty.
 void drawNotice() {
-    gotoxy(50, 19);
+    gotoxy(noticeColumn(), 19);
     textcolor(7);
     clreol();
     if (const char* output = mciAudioOutput()) {

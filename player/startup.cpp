@@ -78,19 +78,24 @@ bool readFolderFile() {
     if (length > sizeof S.dirname - 1) {
         endWithMessage("path.txt holds a path longer than 127 bytes; ", "shorten or remove it");
     }
+    // A zero byte ends the path early: what comes before it is another folder,
+    // or none.
+    if (std::memchr(text, 0, length) != nullptr) {
+        endWithMessage("path.txt holds a zero byte, which no path has; ", "correct or remove it");
+    }
     std::memset(S.dirname, 0, sizeof S.dirname);
     std::memcpy(S.dirname, text, length);
     return true;
 }
 
 // A relative folder in path.txt is relative to the start directory. Its full
-// path is taken once, here, since the working directory moves on later. When
-// the full path does not fit its cell the folder stays as written; changing
-// into it again from inside it then fails and leaves the working directory
-// there, which serves unless the folder holds a subfolder of the same name.
+// path is taken once, here, since the working directory moves on later. One
+// whose full path does not fit its cell is refused: kept relative, it would be
+// entered again from inside itself, and a subfolder of the same name played.
 void makeMusicFolderFull() {
-    if (S.dirname[0] != 0) {
-        fullFolderPath(S.dirname, S.old_path, S.dirname);
+    if (S.dirname[0] != 0 && !fullFolderPath(S.dirname, S.old_path, S.dirname)) {
+        endWithMessage("the folder in path.txt has a full path longer than 127 bytes; ",
+                       "record it by a shorter path");
     }
 }
 

@@ -70,6 +70,14 @@ struct alignas(kLargePageSize) PlayerState {
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds
     int mm_time;      // song count recorded at the previous exit
 
+    // How the catalogue's songs pair with the songs recorded at the previous
+    // exit: made by the added-songs measurement, read by the removed-songs walk.
+    int recordedOf[kMaxSongs];      // per song: the recorded index of the same song, or -1
+    bool stillThere[kMaxSongs];     // per recorded song: whether a song of the catalogue is it
+    int songOrder[kMaxSongs];       // scratch: catalogue indices in the order of their names
+    int recordOrder[kMaxSongs];     // scratch: recorded indices in the order of their names
+    int recordedLength[kMaxSongs];  // scratch: recorded lengths while they move to their songs
+
     Cell dirname;          // the music folder; empty when it is the start directory
     Cell old_path;         // the start directory, home of path.txt and the cache files
     Cell UserName;         // the logged-on user

@@ -117,10 +117,14 @@ struct FrameHeader {
     bool crc = false;  // a 16-bit check follows the header
     int size = 0;      // bytes, header included
     int samples = 0;   // per channel
+    // A free-format stream (bit rate index 0) tells no frame size in its
+    // headers: every frame has this size, before padding, found by the
+    // distance to the next header. 0 for a stream of another kind.
+    int freeSize = 0;
 };
 
 // kBitrates[MPEG-1 ? 0 : 1][layer - 1][index], kbit/s; index 0 (free format)
-// and 15 are refused before the lookup.
+// and 15 are handled before the lookup.
 constexpr int kBitrates[2][3][15] = {
     {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
@@ -141,7 +145,9 @@ int frameSize(int version, int layer, long bitrate, long rate, int padding) {
     return static_cast<int>(factor * bitrate / rate + padding);
 }
 
-bool parseHeader(const Byte* p, FrameHeader* h) {
+// Parses the header at p. A free-format header has the size freeSize gives
+// it; without one (0) it is not taken.
+bool parseHeader(const Byte* p, FrameHeader* h, int freeSize = 0) {
     if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) {
         return false;
     }
@@ -149,8 +155,8 @@ bool parseHeader(const Byte* p, FrameHeader* h) {
     int layerBits = (p[1] >> 1) & 3;
     int bitrateIndex = p[2] >> 4;
     int rateIndex = (p[2] >> 2) & 3;
-    if (versionBits == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 ||
-        rateIndex == 3) {
+    if (versionBits == 1 || layerBits == 0 || (bitrateIndex == 0 && freeSize == 0) ||
+        bitrateIndex == 15 || rateIndex == 3) {
         return false;
     }
     h->version = versionBits == 3 ? 0 : (versionBits == 2 ? 1 : 2);
@@ -158,8 +164,14 @@ bool parseHeader(const Byte* p, FrameHeader* h) {
     h->sampleRate = kSampleRates[h->version][rateIndex];
     h->channels = (p[3] >> 6) == 3 ? 1 : 2;
     h->crc = (p[1] & 1) == 0;
-    long bitrate = 1000L * kBitrates[h->version == 0 ? 0 : 1][h->layer - 1][bitrateIndex];
-    h->size = frameSize(h->version, h->layer, bitrate, h->sampleRate, (p[2] >> 1) & 1);
+    const int padding = (p[2] >> 1) & 1;
+    h->freeSize = bitrateIndex == 0 ? freeSize : 0;
+    if (bitrateIndex == 0) {
+        h->size = freeSize + padding * (h->layer == 1 ? 4 : 1);
+    } else {
+        long bitrate = 1000L * kBitrates[h->version == 0 ? 0 : 1][h->layer - 1][bitrateIndex];
+        h->size = frameSize(h->version, h->layer, bitrate, h->sampleRate, padding);
+    }
     h->samples = h->layer == 1 ? 384 : (h->layer == 3 && h->version != 0 ? 576 : 1152);
     return true;
 }
@@ -169,9 +181,44 @@ bool compatible(const FrameHeader& a, const FrameHeader& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
 }
 
+// The largest free-format frame looked for: layer III at 640 kbit/s and
+// 32 kHz, the most a decoder takes.
+constexpr int kMaxFreeFrameSize = 2881;
+
+// The size, before padding, of the free-format frame whose header is at pos:
+// the distance to the next header of the same stream. 0 when none follows.
+int freeFrameSize(ChunkReader& r, long long pos) {
+    const Byte* p = r.at(pos, 4);
+    if (p == nullptr) {
+        return 0;
+    }
+    const Byte second = p[1];
+    const Byte third = p[2] & 0xFD;  // all but the padding bit
+    const int padding = (p[2] >> 1) & 1;
+    const int layer = 4 - ((second >> 1) & 3);
+    for (int distance = 21; distance <= kMaxFreeFrameSize; ++distance) {
+        const Byte* q = r.at(pos + distance, 3);
+        if (q == nullptr) {
+            return 0;
+        }
+        if (q[0] == 0xFF && q[1] == second && (q[2] & 0xFD) == third) {
+            return distance - padding * (layer == 1 ? 4 : 1);
+        }
+    }
+    return 0;
+}
+
 bool headerAt(ChunkReader& r, long long pos, const FrameHeader* like, FrameHeader* h) {
     const Byte* p = r.at(pos, 4);
-    return p != nullptr && parseHeader(p, h) && (like == nullptr || compatible(*h, *like));
+    if (p == nullptr) {
+        return false;
+    }
+    int freeSize = like != nullptr ? like->freeSize : 0;
+    if (like == nullptr && (p[2] >> 4) == 0) {
+        freeSize = freeFrameSize(r, pos);
+        p = r.at(pos, 4);  // the look ahead may have moved the window
+    }
+    return parseHeader(p, h, freeSize) && (like == nullptr || compatible(*h, *like));
 }
 
 // True when the frame at pos is followed by compatible frames, each where
@@ -396,7 +443,8 @@ class FrameSizes {
         for (int third = 0; third < 256; ++third) {
             probe[2] = static_cast<Byte>(third);
             FrameHeader h;
-            sizes_[third] = parseHeader(probe, &h) && compatible(h, first) ? h.size : 0;
+            sizes_[third] =
+                parseHeader(probe, &h, first.freeSize) && compatible(h, first) ? h.size : 0;
         }
     }
     int sizeOf(const Byte* p) const { return p[0] == 0xFF && p[1] == second_ ? sizes_[p[2]] : 0; }

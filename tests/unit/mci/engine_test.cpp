@@ -203,13 +203,17 @@ TEST_F(Engine, AJoinedFilePlaysAsLongAsItsLength) {
     EXPECT_EQ(askNumber("status x position"), length);
 }
 
-TEST_F(Engine, MonoAtAnotherRatePlays) {
-    open("mono.mp3");
-    ASSERT_EQ(send("play x"), 0);
-    sleepMs(300);
-    EXPECT_GT(askNumber("status x position"), 150);
-    msUntilNotPlaying(Clock::now(), 3000);
-    EXPECT_EQ(ask("status x mode"), "stopped");
+TEST_F(Engine, MonoAtAnotherRateAndFreeFormatPlay) {
+    for (const char* name : {"mono.mp3", "free.mp3"}) {
+        SCOPED_TRACE(name);
+        open(name);
+        ASSERT_EQ(send("play x"), 0);
+        sleepMs(300);
+        EXPECT_GT(askNumber("status x position"), 150);
+        msUntilNotPlaying(Clock::now(), 3000);
+        EXPECT_EQ(ask("status x mode"), "stopped");
+        send("close x");
+    }
 }
 
 TEST_F(Engine, NameIsResolvedAtOpenSoADirectoryChangeDoesNotMatter) {

@@ -30,6 +30,14 @@ void makeTone(const std::string& name, double seconds, int rate, int channels) {
     run("lame --quiet -b 96 '" + wav + "' '" + (folder / name).string() + "'");
 }
 
+// A free-format stream: its headers carry no bit rate, so every frame size
+// is found from the distance between headers.
+void makeFreeFormat(const std::string& name) {
+    const std::string wav = (folder / "tone.wav").string();
+    run("sox -q -n -r 44100 -c 2 '" + wav + "' synth 1 sine 440 vol 0.3");
+    run("lame --quiet --freeformat -b 320 '" + wav + "' '" + (folder / name).string() + "'");
+}
+
 void writeBytes(const std::string& name, const std::string& bytes) {
     std::ofstream out(folder / name, std::ios::binary);
     out << bytes;
@@ -88,6 +96,7 @@ class FixtureEnvironment : public ::testing::Environment {
         makeTone("three.mp3", 3, 44100, 2);
         makeTone("twelve.mp3", 12, 44100, 2);
         makeTone("mono.mp3", 1, 22050, 1);
+        makeFreeFormat("free.mp3");
         std::filesystem::copy_file(folder / "two.mp3", folder / "My Song \xC3\xBC.mp3");
         makeTruncated();
         makeJoinedRates();

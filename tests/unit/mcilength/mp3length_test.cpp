@@ -205,6 +205,7 @@ class Corpus : public ::testing::Environment {
             {"mpeg25-untagged", "-t --resample 8"},
             {"mono", "-m m -V 4"},
             {"protected", "-p -V 4"},
+            {"freeformat", "--freeformat -b 320"},
         };
         for (const auto& [name, options] : kinds) {
             run("lame --quiet " + std::string(options) + " " + d + "source.wav " + d + name +
@@ -241,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(Files, EachKind,
                          ::testing::Values("cbr", "cbr-untagged", "vbr", "vbr-untagged", "mpeg2",
                                            "mpeg2-mono", "mpeg25", "mpeg25-8k", "mpeg25-untagged",
                                            "mono", "protected", "id3v2", "id3v2-untagged",
-                                           "end-tags", "vbri"),
+                                           "end-tags", "vbri", "freeformat"),
                          [](const auto& info) {
                              std::string name = info.param;
                              std::erase(name, '-');

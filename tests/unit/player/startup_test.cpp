@@ -43,19 +43,26 @@ TEST_F(StartUp, OneTrailingLineEndOfAHandEditedPathTxtIsDropped) {
 }
 
 // Cut short, the path could name another folder: it is refused and kept.
-TEST_F(StartUp, APathTxtLongerThanTheCellIsRefusedAndKept) {
+// A path cut short, cut at a zero byte or left relative could name another
+// folder than the one recorded.
+TEST_F(StartUp, APathTxtThatCannotNameItsFolderIsRefusedAndKept) {
     auto start = enterNewFolder();
-    for (const std::string& content :
-         {std::string(128, 'p'), std::string(127, 'p') + "x\n", std::string(200, 'p')}) {
+    const std::string tooLong = "^mp3: path.txt holds a path longer than 127 bytes";
+    const std::string zero = "^mp3: path.txt holds a zero byte";
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(128, 'p'), tooLong},
+        {std::string(127, 'p') + "x\n", tooLong},
+        {std::string(200, 'p'), tooLong},
+        {start.string() + std::string("\0/elsewhere", 11), zero},
+        {std::string("\0", 1) + start.string(), zero},
+        // Its full path does not fit: it would be entered again from inside.
+        {std::string(127, 'p') + "\r\n", "^mp3: the folder in path.txt has a full path longer"},
+    };
+    for (const auto& [content, message] : cases) {
         touch(start / "path.txt", content);
-        EXPECT_EXIT(settleMusicFolder(), ::testing::ExitedWithCode(1),
-                    "^mp3: path.txt holds a path longer than 127 bytes");
+        EXPECT_EXIT(settleMusicFolder(), ::testing::ExitedWithCode(1), message);
         EXPECT_EQ(slurp(start / "path.txt"), content);
     }
-    // Its full path would not fit: it stays as written.
-    touch(start / "path.txt", std::string(127, 'p') + "\r\n");
-    settleMusicFolder();
-    EXPECT_EQ(std::string(S.dirname), std::string(127, 'p'));
 }
 
 // A FIFO would hold the start in its read; a folder would be removed by the
