@@ -187,22 +187,21 @@ constexpr int kMaxFreeFrameSize = 2881;
 
 // The size, before padding, of the free-format frame whose header is at pos:
 // the distance to the next header of the same stream. 0 when none follows.
+// The look ahead is one window from pos, so that the search for the first
+// frame, which goes on from pos + 1, reads no byte twice.
 int freeFrameSize(ChunkReader& r, long long pos) {
-    const Byte* p = r.at(pos, 4);
+    const long long span = std::min<long long>(kMaxFreeFrameSize + 3, r.size() - pos);
+    const Byte* p = span >= 4 ? r.at(pos, static_cast<size_t>(span)) : nullptr;
     if (p == nullptr) {
         return 0;
     }
-    const Byte second = p[1];
     const Byte third = p[2] & 0xFD;  // all but the padding bit
     const int padding = (p[2] >> 1) & 1;
-    const int layer = 4 - ((second >> 1) & 3);
-    for (int distance = 21; distance <= kMaxFreeFrameSize; ++distance) {
-        const Byte* q = r.at(pos + distance, 3);
-        if (q == nullptr) {
-            return 0;
-        }
-        if (q[0] == 0xFF && q[1] == second && (q[2] & 0xFD) == third) {
-            return distance - padding * (layer == 1 ? 4 : 1);
+    const int layer = 4 - ((p[1] >> 1) & 3);
+    for (long long distance = 21; distance + 3 <= span; ++distance) {
+        const Byte* q = p + distance;
+        if (q[0] == 0xFF && q[1] == p[1] && (q[2] & 0xFD) == third) {
+            return static_cast<int>(distance) - padding * (layer == 1 ? 4 : 1);
         }
     }
     return 0;
