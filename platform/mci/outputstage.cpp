@@ -347,13 +347,19 @@ void OutputStage::writeLoop() {
                 }
                 return;
             }
-            const auto look = Clock::now() + kIdleLook;
-            const auto until =
-                handedOver_
-                    ? std::min(look, handedAt_ + std::chrono::milliseconds(kHandOverWindowMs))
-                    : look;
-            changed_.wait_until(lock, until,
-                                [this] { return queued() > 0 || closing_ || dropPending_; });
+            // Idle: it looks again only while the device still plays
+            // something, or when a hand-over's window ends.
+            auto until = deviceDelay_ > 0 ? Clock::now() + kIdleLook : Clock::time_point::max();
+            if (handedOver_) {
+                until = std::min(until, handedAt_ + std::chrono::milliseconds(kHandOverWindowMs));
+            }
+            // Every change comes with a notification under this lock, and
+            // the loop looks at the state afresh after any wake.
+            if (until == Clock::time_point::max()) {
+                changed_.wait(lock);
+            } else {
+                changed_.wait_until(lock, until);
+            }
             lock.unlock();
             const long delay = sink_->delay();
             lock.lock();
