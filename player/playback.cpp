@@ -13,10 +13,11 @@
 
 namespace {
 
-// How long the status line names a song that could not be played: long
-// enough to be read while the next one starts.
+// How long a song that could not be played stays named: long enough to be
+// read while the next one plays.
 constexpr unsigned kCannotPlayMilliseconds = 2000;
 constexpr int kStatusRow = 23;
+constexpr int kCannotPlayRow = 24;
 
 // Opens and starts the track; false, with nothing left open, when the media
 // layer refuses the file or cannot play it.
@@ -28,7 +29,8 @@ bool openAndStart() {
         return false;
     }
     S.trackOpen = 1;
-    if (mciSendString("play MP3_Device", nullptr, 0) != 0) {
+    // With notify, the end of the track wakes the main screen's waits.
+    if (mciSendString("play MP3_Device notify", nullptr, 0) != 0) {
         CloseSong();
         return false;
     }
@@ -67,7 +69,10 @@ void waitForResumeKey() {
     }
 }
 
+// An event (the track's end) cuts the flash short, as a key does, so that
+// the next song follows at once.
 void flashPlayingRow() {
+    const unsigned events = conioEventCount();
     S.m_normal_text = S.num;
     textcolor(14);
     gotoxy(S.x, S.y[S.num]);
@@ -75,7 +80,9 @@ void flashPlayingRow() {
     sleepUntilKey(150);
     gotoxy(S.x, S.y[S.num]);
     std::printf("%d. %s", S.num + 1, S.Label);
-    sleepUntilKey(150);
+    if (conioEventCount() == events) {
+        sleepUntilKey(150);
+    }
 }
 
 // A song's time as mm:ss, or as h:mm:ss for a song of an hour or more, so
@@ -196,20 +203,28 @@ void GetSongLength() {
     std::printf("%s = %s", "End Time", lengthText);
 }
 
+// The status line names the song that plays; a song that could not be
+// played is named on the row below it, left free by the main screen, for
+// about two seconds, so that a short next song is named from its start.
 void drawStatusLine() {
     gotoxy(1, kStatusRow);
     clreol();
-    if (S.cannotPlayShown && GetTickCount() - S.cannotPlaySince >= kCannotPlayMilliseconds) {
-        S.cannotPlayShown = 0;
-    }
     if (S.Control) {
         std::printf(" Stoped -> %s ", S.Label);
-    } else if (S.cannotPlayShown) {
-        textcolor(12);
-        std::printf(" Cannot play -> %s ", S.cannotPlayName);
-        textcolor(7);
     } else {
         textcolor(10);
         std::printf(" Playing -> %s ", S.Label);
     }
+    if (!S.cannotPlayShown) {
+        return;
+    }
+    gotoxy(1, kCannotPlayRow);
+    clreol();
+    if (GetTickCount() - S.cannotPlaySince >= kCannotPlayMilliseconds) {
+        S.cannotPlayShown = 0;
+        return;
+    }
+    textcolor(12);
+    std::printf(" Cannot play -> %s ", S.cannotPlayName);
+    textcolor(7);
 }

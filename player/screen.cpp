@@ -259,6 +259,8 @@ PassResult runPass() {
         conioRequireSize();
         return PassResult::ReturnToMainScreen;
     }
+    // An event during this pass (the track's end) ends its idle wait too.
+    const unsigned events = conioEventCount();
     StatSong();
     GetSongLength();
     if (!S.isPlay) {
@@ -266,7 +268,9 @@ PassResult runPass() {
     }
     drawUserName();
     if (!_kbhit()) {
-        sleepUntilKey(kIdleMilliseconds);
+        if (conioEventCount() == events) {
+            sleepUntilKey(kIdleMilliseconds);
+        }
         drawStatusLine();
         drawNotice();
         return PassResult::NextPass;

@@ -83,6 +83,9 @@ struct Readiness {
     bool event = false;
 };
 
+// How many times a handler has run, for conioEventCount.
+unsigned handledEvents = 0;
+
 // Calls the handler of each watched descriptor that poll found ready. One
 // that hung up or is no longer open is dropped after its handler ran, so that
 // it cannot keep every later wait from sleeping.
@@ -98,6 +101,7 @@ bool dispatchEvents(const struct pollfd* ready, int count) {
             }
             const Watch called = watch;  // the handler may unwatch it
             called.onReadable(called.context);
+            ++handledEvents;
             if ((ready[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
                 conioUnwatch(called.fd);
             }
@@ -425,6 +429,10 @@ void conioUnwatch(int fd) {
             watch = {};
         }
     }
+}
+
+unsigned conioEventCount() {
+    return handledEvents;
 }
 
 void conioQueueKey(int code) {

@@ -37,6 +37,10 @@ bool conioWatch(int fd, ConioEventHandler onReadable, void* context);
 void conioUnwatch(int fd);
 // Queues a key's code as if it had been typed after those already waiting.
 void conioQueueKey(int code);
+// How many events the waits have handled so far. A caller with several waits
+// in a row compares two readings to let an event end all of them, as a key
+// that stays waiting does.
+unsigned conioEventCount();
 // Milliseconds on a clock that only goes forward, from an arbitrary start;
 // differences of two readings are right across its wrap.
 unsigned GetTickCount();

@@ -4,10 +4,8 @@
 #include <sys/eventfd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace mci {
@@ -22,7 +20,6 @@ constexpr unsigned kLatencyMicroseconds = 100000;
 // (a sound server starting a stream can take a second or two); after each
 // wait the write is simply tried again.
 constexpr int kWaitMs = 100;
-constexpr int kDrainPollMs = 5;
 
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
@@ -166,16 +163,19 @@ long AlsaSink::delay() {
     return static_cast<long>(frames);
 }
 
-// Waits for the queued frames to be heard, at most as long as they last and
-// a little more, then makes the device ready for the next track.
+// Waits for the queued frames to be heard, for as long as they last and a
+// little more, in one wait that interrupt() ends; then makes the device ready
+// for more. The device's own drain is not used: it cannot be interrupted,
+// and a sound server's stream that ran dry may hold a last sliver below its
+// start threshold for ever.
 void AlsaSink::drain() {
     if (pcm_ == nullptr) {
         return;
     }
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(delay() * 1000 / rate_ + kWaitMs);
-    while (delay() > 0 && std::chrono::steady_clock::now() < deadline && !interrupted()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kDrainPollMs));
+    const long ms = delay() * 1000 / rate_;
+    if (ms > 0) {
+        pollfd event{interruptEvent_.get(), POLLIN, 0};
+        poll(&event, 1, static_cast<int>(ms + kWaitMs / 2));
     }
     snd_pcm_drop(pcm_);
     snd_pcm_prepare(pcm_);

@@ -1,6 +1,6 @@
-// The audio output a playing device writes to. One sink belongs to one
-// device and is used by one thread at a time: the device's playback thread
-// while it runs, the command layer while it does not.
+// The audio output that an output stage writes to (outputstage.h). One sink
+// belongs to one output stage and is used by that stage's thread alone;
+// only interrupt() comes from other threads.
 #pragma once
 
 #include <cstddef>
@@ -49,9 +49,9 @@ struct SilentClock {
 // be prepared.
 std::unique_ptr<AudioSink> openAudioSink(long rate, int channels);
 
-// An output that a playback thread is to open. From announce() until its
-// open(), or its end when it is never opened, audioOutputName answers null
-// rather than probing a device of its own beside the one being opened.
+// An output that an output stage's thread is to open. From announce() until
+// its open(), or its end when it is never opened, audioOutputName answers
+// null rather than probing a device of its own beside the one being opened.
 class PendingOutput {
   public:
     PendingOutput() = default;  // announces nothing

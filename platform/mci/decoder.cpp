@@ -43,6 +43,9 @@ void Decoder::release() {
         handle_ = nullptr;
     }
     file_.reset();
+    // A rate of zero is how the device tells an unopened decoder.
+    rate_ = 0;
+    channels_ = 0;
 }
 
 Failure Decoder::open(int fd) {

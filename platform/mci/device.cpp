@@ -1,7 +1,11 @@
 #include "platform/mci/device.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -13,25 +17,37 @@ namespace mci {
 namespace {
 
 // Frames per step of the playback thread: one MPEG frame, about 26 ms at
-// 44.1 kHz, which bounds how long a stop waits for the thread.
+// 44.1 kHz.
 constexpr std::size_t kChunkFrames = 1152;
 
-// A playback that is restarted (a jump, a new speed) keeps at most this
-// much queued audio of the one before: a device's short buffer and a sound
-// server's latency, not the silent output's half second.
-constexpr long kHandOverMs = 200;
-
-// Below this much queued audio the rest of a drain is left to the output.
-constexpr long kDrainTailMs = 20;
-
-// How long the end of a track waits for an output that takes nothing more,
-// and how often it looks meanwhile.
-constexpr long kDrainStallMs = 300;
-constexpr long kDrainPollMs = 5;
-
 using Clock = std::chrono::steady_clock;
+using DeviceQueue = OutputStage::DeviceQueue;
+
+// An eventfd, made once and kept for the whole process.
+int makeTrackEndEvent() {
+    static const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return fd;
+}
 
 }  // namespace
+
+int trackEndDescriptor() {
+    return makeTrackEndEvent();
+}
+
+void signalTrackEnd() {
+    const std::uint64_t one = 1;
+    if (const int fd = makeTrackEndEvent(); fd >= 0) {
+        (void)!::write(fd, &one, sizeof one);
+    }
+}
+
+void takeTrackEnd() {
+    std::uint64_t count = 0;
+    if (const int fd = makeTrackEndEvent(); fd >= 0) {
+        (void)!::read(fd, &count, sizeof count);
+    }
+}
 
 Failure Device::open(const std::string& path, std::unique_ptr<Device>* device) {
     UniqueFd file;
@@ -49,7 +65,9 @@ Failure Device::open(const std::string& path, std::unique_ptr<Device>* device) {
 Device::Device(UniqueFd file, const Mp3Facts& facts) : file_(std::move(file)), facts_(facts) {}
 
 Device::~Device() {
+    settleFinished();  // a track that ran to its end hands its output on
     halt();
+    OutputStage::release(std::move(stage_));
 }
 
 long long Device::framesToMs(long long frames) const {
@@ -124,23 +142,27 @@ long long Device::positionMs() {
     return mode_ == Mode::kPlaying ? livePositionMs() : restMs_;
 }
 
-// A thread that played to the end has nothing left to do: take it back and
-// report the device stopped at the end of the track.
+// A thread that queued its last frame has nothing left to do: take it back,
+// report the device stopped at the end of the track, and hand the output on
+// with what it still holds, so that the next track can follow on it. An
+// output that failed is let go; the next play opens one afresh.
 void Device::settleFinished() {
     if (!thread_.joinable()) {
         return;
     }
-    bool outputFailed = false;
+    int outputError = 0;
     {
         std::lock_guard lock(mutex_);
         if (!progress_.finished) {
             return;
         }
-        outputFailed = progress_.outputFailed;
+        outputError = progress_.outputError;
     }
     thread_.join();
-    if (outputFailed) {
-        sink_.reset();  // the next play opens an output afresh
+    if (outputError != 0) {
+        OutputStage::release(std::move(stage_));
+    } else {
+        OutputStage::handOver(std::move(stage_), std::move(tempo_));
     }
     mode_ = Mode::kStopped;
     ended_ = true;
@@ -173,12 +195,12 @@ Failure Device::prepareDecoder() {
     return {};
 }
 
-// Starts playing from ms. A playback that runs already hands over without
-// dropping what the output holds when that plays out within kHandOverMs: a
-// jump or a new speed is heard as soon, and the output need not start its
-// stream afresh (a sound server can take a second or more for that).
+// Starts playing from ms. A playback that runs already keeps what the
+// output's device holds when that plays out soon: a jump or a new speed is
+// heard as soon, and the device need not start its stream afresh (a sound
+// server can take a second or more for that).
 Failure Device::start(long long ms) {
-    halt(Queued::kKeepShortQueue);
+    halt(DeviceQueue::kKeepWhenShort);
     if (const Failure failure = prepareDecoder(); failure.failed()) {
         mode_ = Mode::kStopped;
         return failure;
@@ -194,14 +216,24 @@ Failure Device::start(long long ms) {
     runStart_ = Clock::now();
     progress_.stamp = runStart_;
     stop_.store(false, std::memory_order_release);
-    if (sink_ != nullptr) {
-        sink_->rearm();
+    std::unique_ptr<TempoStage> carried;
+    if (stage_ == nullptr) {
+        stage_ = OutputStage::take(decoder_.rate(), decoder_.channels());
+        carried = stage_->takeTempo();
     }
-    PendingOutput output = sink_ == nullptr ? PendingOutput::announce() : PendingOutput();
     runSpeed_ = speed_;
+    if (carried != nullptr && ms == 0) {
+        // The frames the previous track's speed stage holds back come out
+        // at the head of this one, instead of being flushed with padding.
+        tempo_ = std::move(carried);
+        tempo_->setSpeed(runSpeed_);
+    } else {
+        tempo_ = std::make_unique<TempoStage>(decoder_.rate(), decoder_.channels(), runSpeed_);
+    }
+    stage_->resumeWrites();
     mode_ = Mode::kStopped;  // stays so when no thread can be started
     SignalsBlockedHere forThePlaybackThread;
-    thread_ = std::thread(&Device::run, this, runSpeed_, playable, std::move(output));
+    thread_ = std::thread(&Device::run, this, playable);
     mode_ = Mode::kPlaying;
     return {};
 }
@@ -223,139 +255,88 @@ void Device::holdAtHeardPosition() {
     halt();
 }
 
-// Stops the playback thread, if any, and takes decoder and output back.
-// What the output holds is dropped, so the sound stops at once, unless the
-// queue is short and the caller keeps it.
-void Device::halt(Queued queued) {
+// Stops the playback thread, if any, and takes decoder and tempo stage
+// back. What is queued on the output is dropped at once, and what its device
+// holds as asked; nothing here waits on the device.
+void Device::halt(DeviceQueue deviceQueue) {
     if (!thread_.joinable()) {
         return;
     }
-    AudioSink* sink;
-    {
-        std::lock_guard lock(mutex_);
-        stop_.store(true, std::memory_order_release);
-        sink = sink_.get();
-    }
-    wake_.notify_all();
-    if (sink != nullptr) {
-        sink->interrupt();  // a thread waiting for the output to play down
-    }
+    stop_.store(true, std::memory_order_release);
+    stage_->halt(deviceQueue);  // ends a wait of the thread's for room
     thread_.join();
-    if (sink_ != nullptr &&
-        (queued == Queued::kDrop || sink_->delay() > decoder_.rate() * kHandOverMs / 1000)) {
-        sink_->drop();
-    }
 }
 
-// Reports what is heard, counted on the output side: frames handed to the
-// output minus those it still holds, turned into source frames by the speed
-// ratio. Counting output frames, not decoded ones, leaves out the source
-// frames still held inside the tempo stage, which are not heard yet either.
+// Reports what is heard: frames queued on the output minus those it has not
+// played yet, turned into source frames by the speed ratio. Counting output
+// frames, not decoded ones, leaves out the source frames still held inside
+// the tempo stage, which are not heard yet either. At the head of a track
+// that follows another on the same output, what is pending is still the
+// other's: nothing of this one is heard until that has played.
 void Device::publish(long long writtenOut, double ratio) {
-    const long delay = sink_->delay();
-    const auto heard = static_cast<long long>(std::max(0LL, writtenOut - delay) * ratio);
+    const OutputStage::Pending pending = stage_->pending();
+    const long long reached = std::max(0LL, writtenOut - pending.waiting);
+    const auto heard = static_cast<long long>(std::max(0LL, reached - pending.inDevice) * ratio);
     std::lock_guard lock(mutex_);
     // An output may report less delay before it has really started than
     // after; what was heard once stays heard.
     progress_.heardFrames = std::max(progress_.heardFrames, heard);
-    progress_.queuedFrames = static_cast<long long>(writtenOut * ratio);
+    progress_.queuedFrames = static_cast<long long>(reached * ratio);
     progress_.stamp = Clock::now();
 }
 
-// Lets the queued audio play out while staying ready to be stopped; only
-// the last few milliseconds are left to the output's own drain. An output
-// that takes nothing more for kDrainStallMs is not waited for any longer: a
-// sound server whose stream ran dry under load may hold a last sliver below
-// its start threshold without ever playing it, and the track must still end.
-void Device::drainInterruptibly(long long writtenOut, double ratio) {
-    const long rate = decoder_.rate();
-    const long tail = rate * kDrainTailMs / 1000;
-    long lastDelay = -1;
-    auto lastProgress = Clock::now();
-    for (;;) {
-        publish(writtenOut, ratio);
-        const long delay = sink_->delay();
-        if (delay <= tail) {
-            break;
-        }
-        const auto now = Clock::now();
-        if (lastDelay < 0 || delay < lastDelay) {
-            lastDelay = delay;
-            lastProgress = now;
-        } else if (now - lastProgress > std::chrono::milliseconds(kDrainStallMs)) {
-            sink_->drop();  // its own drain would wait for the stalled sliver again
-            return;
-        }
-        const long waitMs = std::max<long>((delay - tail) * 1000 / rate, kDrainPollMs);
-        std::unique_lock lock(mutex_);
-        if (wake_.wait_for(lock, std::chrono::milliseconds(waitMs),
-                           [this] { return stopRequested(); })) {
-            return;
-        }
-    }
-    sink_->drain();
+// The one place where frames go from the speed stage towards the output.
+int Device::feedOutput(float* frames, std::size_t count) {
+    return stage_->write(frames, count);
 }
 
-// Opens the output on the playback thread. A thread that is told to stop
-// while it opens sees it at its next look at stop_, and a halt that found no
-// output yet has nothing to interrupt. False when no output could be had.
-bool Device::openOutput(PendingOutput& output) {
-    if (sink_ != nullptr) {
-        return true;
-    }
-    auto sink = output.open(decoder_.rate(), decoder_.channels());
-    std::lock_guard lock(mutex_);
-    sink_ = std::move(sink);
-    return sink_ != nullptr;
-}
-
-void Device::run(int speed, long long playable, PendingOutput pendingOutput) {
-    if (!openOutput(pendingOutput)) {
+// The playback ended by itself: its last frame is queued, or the output
+// failed. A stop does not come here.
+void Device::endRun(int outputError) {
+    {
         std::lock_guard lock(mutex_);
         progress_.finished = true;
-        progress_.outputFailed = true;  // the track ends; the next play tries again
-        return;
+        progress_.outputError = outputError;
     }
+    if (notify_.load(std::memory_order_acquire)) {
+        signalTrackEnd();
+    }
+}
+
+// Decodes and queues until the end of what may play. The tempo stage is not
+// flushed at the end: what it holds back goes on with the output to the next
+// track, or out when no track follows.
+void Device::run(long long playable) {
     const std::size_t channels = static_cast<std::size_t>(decoder_.channels());
     std::vector<float> decoded(kChunkFrames * channels);
     std::vector<float> output(kChunkFrames * channels);
-    TempoStage tempo(decoder_.rate(), decoder_.channels(), speed);
     long long writtenOut = 0;
-    bool outputFailed = false;
     bool inputDone = playable == 0;
-    if (inputDone) {
-        tempo.finish();
-    }
     while (!stopRequested()) {
-        if (const std::size_t ready = tempo.take(output.data(), kChunkFrames); ready > 0) {
-            if (sink_->write(output.data(), ready) != 0) {
-                outputFailed = true;  // the track ends here
-                break;
+        if (const std::size_t ready = tempo_->take(output.data(), kChunkFrames); ready > 0) {
+            const int error = feedOutput(output.data(), ready);
+            if (error == ECANCELED) {
+                return;  // halted: the command layer settles the rest
+            }
+            if (error != 0) {
+                endRun(error);  // the track ends here
+                return;
             }
             writtenOut += static_cast<long long>(ready);
-            publish(writtenOut, tempo.ratio());
+            publish(writtenOut, tempo_->ratio());
             continue;
         }
         if (inputDone) {
-            drainInterruptibly(writtenOut, tempo.ratio());
-            break;
+            endRun(0);
+            return;
         }
         std::size_t count = 0;
         const Decoder::Status status = decoder_.read(decoded.data(), kChunkFrames, &count);
         count = static_cast<std::size_t>(std::min<long long>(count, playable));
         playable -= static_cast<long long>(count);
-        tempo.put(decoded.data(), count);
-        if (status == Decoder::Status::kEnd || playable == 0) {
-            inputDone = true;
-            tempo.finish();
-        }
+        tempo_->put(decoded.data(), count);
+        inputDone = status == Decoder::Status::kEnd || playable == 0;
     }
-    if (stopRequested()) {
-        return;  // halt() settles what the output holds
-    }
-    std::lock_guard lock(mutex_);
-    progress_.finished = true;
-    progress_.outputFailed = outputFailed;
 }
 
 }  // namespace mci

@@ -1,19 +1,20 @@
 // One open media device: an MP3 file that can be played, paused, stopped,
 // moved to a position and sped up. While it plays, a thread of its own
-// decodes and feeds the audio output; every method here returns at once.
+// decodes and queues the audio on an output stage; every method here returns
+// at once. A track counts as ended once its last frame is queued; its output
+// then goes on to the next track (see outputstage.h).
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "platform/mci/audiosink.h"
 #include "platform/mci/decoder.h"
 #include "platform/mci/mp3length.h"
+#include "platform/mci/outputstage.h"
 #include "platform/mci/tempo.h"
 #include "platform/mci/uniquefd.h"
 
@@ -21,13 +22,20 @@ namespace mci {
 
 enum class Mode { kStopped, kPlaying, kPaused };
 
+// The descriptor that signalTrackEnd() makes readable, until
+// takeTrackEnd(); -1 when it could not be made.
+int trackEndDescriptor();
+void signalTrackEnd();
+void takeTrackEnd();
+
 class Device {
   public:
     // Opens the MP3 file at path (absolute, so that a later change of
     // directory does not matter) and sets *device. Only the file is opened;
     // decoder and audio output wait for the first play, so that a device
-    // opened to be measured costs little. The playback thread opens the
-    // output, so that play returns before a sound server has answered.
+    // opened to be measured costs little. The output stage opens the device
+    // on its own thread, so that play returns before a sound server has
+    // answered.
     static Failure open(const std::string& path, std::unique_ptr<Device>* device);
 
     // Stops the sound at once and releases thread, decoder and output.
@@ -36,6 +44,9 @@ class Device {
     Device& operator=(const Device&) = delete;
 
     Failure play();  // from the kept position; from the start after the track ran to its end
+    // From now on, every playback of this device that ends by itself calls
+    // signalTrackEnd(); a stop, a pause or a close ends one without.
+    void notifyAtEnd() { notify_.store(true, std::memory_order_release); }
     Failure playFrom(long long ms);
     Failure pause();
     Failure resume();
@@ -52,18 +63,17 @@ class Device {
     // What the playback thread tells the command layer, under mutex_.
     struct Progress {
         long long heardFrames = 0;   // source frames heard since the start
-        long long queuedFrames = 0;  // source frames handed to the output
+        long long queuedFrames = 0;  // source frames that reached the output's device
         std::chrono::steady_clock::time_point stamp{};
-        bool finished = false;      // played to the end and drained
-        bool outputFailed = false;  // ended early because the output failed
+        bool finished = false;  // the last frame is queued, or the output failed
+        int outputError = 0;    // why the output failed, if it did
     };
 
     Failure start(long long ms);
     Failure prepareDecoder();
-    // What a halt does with the audio the output still holds: drop it, or
-    // keep it when it plays out soon anyway.
-    enum class Queued { kDrop, kKeepShortQueue };
-    void halt(Queued queued = Queued::kDrop);
+    // What a halt does with the audio the output's device still holds: drop
+    // it, or keep it when it plays out soon anyway.
+    void halt(OutputStage::DeviceQueue deviceQueue = OutputStage::DeviceQueue::kDrop);
     void holdAtHeardPosition();
     void settleFinished();
     long long livePositionMs();
@@ -71,19 +81,21 @@ class Device {
 
     // The playback thread and its helpers.
     long long playableFrom(long long frame) const;
-    void run(int speed, long long playable, PendingOutput pendingOutput);
-    bool openOutput(PendingOutput& output);
+    void run(long long playable);
+    int feedOutput(float* frames, std::size_t count);
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
     void publish(long long writtenOut, double ratio);
-    void drainInterruptibly(long long writtenOut, double ratio);
+    void endRun(int outputError);
 
     UniqueFd file_;
     Mp3Facts facts_;
     // Used by the playback thread while it runs, by the command layer
-    // otherwise; starting and joining the thread hand them over. The thread
-    // sets sink_ under mutex_, where a halt looks for an output to interrupt.
+    // otherwise; starting and joining the thread hand them over. The output
+    // stage is the command layer's: it takes it, halts it and hands it on,
+    // while the thread only queues frames on it and asks what is pending.
     Decoder decoder_;
-    std::unique_ptr<AudioSink> sink_;
+    std::unique_ptr<TempoStage> tempo_;
+    std::unique_ptr<OutputStage> stage_;
 
     // Command-layer state.
     Mode mode_ = Mode::kStopped;
@@ -97,7 +109,7 @@ class Device {
     std::chrono::steady_clock::time_point runStart_{};  // when the running playback started
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
-    std::condition_variable wake_;
+    std::atomic<bool> notify_{false};  // signal the end of every playback
     Progress progress_;
 };
 

@@ -107,7 +107,10 @@ DeviceTable& devices() {
     // outlive the table that owns it in the middle of exit.
     static DeviceTable* table = [] {
         auto* created = new DeviceTable;
-        std::atexit([] { devices().closeAll(); });
+        std::atexit([] {
+            devices().closeAll();
+            OutputStage::closeAll();
+        });
         return created;
     }();
     return *table;
@@ -241,25 +244,34 @@ Failure numberAfter(const Words& words, std::size_t at, long long* value) {
     return {};
 }
 
-Failure playDevice(const Words& words) {
+// "play ALIAS [from MS] [notify]". With notify, the device signals every end
+// of a track that plays to its end on trackEndDescriptor().
+Failure playDevice(Words words) {
     Device* device = nullptr;
     if (const Failure failure = findDevice(words, &device); failure.code != 0) {
         return failure;
     }
-    if (words.size() == 2) {
-        return device->play();
-    }
-    if (!sameWord(words[2], "from")) {
-        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    const bool notify = words.size() > 2 && sameWord(words.back(), "notify");
+    if (notify) {
+        words.pop_back();
     }
     long long ms = 0;
-    if (const Failure failure = numberAfter(words, 3, &ms); failure.code != 0) {
-        return failure;
+    const bool from = words.size() > 2;
+    if (from) {
+        if (!sameWord(words[2], "from")) {
+            return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+        }
+        if (const Failure failure = numberAfter(words, 3, &ms); failure.code != 0) {
+            return failure;
+        }
+        if (words.size() > 4) {
+            return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+        }
     }
-    if (words.size() > 4) {
-        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    if (notify) {
+        device->notifyAtEnd();
     }
-    return device->playFrom(ms);
+    return from ? device->playFrom(ms) : device->play();
 }
 
 Failure setDevice(const Words& words) {
@@ -463,4 +475,12 @@ bool mciGetErrorString(int code, char* text, unsigned size) {
 
 const char* mciAudioOutput() {
     return mci::audioOutputName();
+}
+
+int mciNotifyDescriptor() {
+    return mci::trackEndDescriptor();
+}
+
+void mciTakeNotify() {
+    mci::takeTrackEnd();
 }

@@ -37,3 +37,12 @@ bool mciGetErrorString(int code, char* text, unsigned size);
 // first song to play is still opening its output: the answer comes a few
 // milliseconds later.
 const char* mciAudioOutput();
+
+// A descriptor that becomes readable when a track played with the notify
+// flag ("play ALIAS notify") ends by itself: its last frame has gone to the
+// output, and the next track opened now follows it without a gap. A stop, a
+// pause or a close signals nothing. mciTakeNotify() makes it unreadable
+// again. -1 when the system could not make one; the notify flag then does
+// nothing.
+int mciNotifyDescriptor();
+void mciTakeNotify();

@@ -7,13 +7,23 @@
 
 namespace mci {
 
-TempoStage::TempoStage(long rate, int channels, int speed) : channels_(channels), speed_(speed) {
-    if (speed_ == kNormalSpeed) {
+TempoStage::TempoStage(long rate, int channels, int speed)
+    : rate_(rate), channels_(channels), speed_(kNormalSpeed) {
+    setSpeed(speed);
+}
+
+void TempoStage::setSpeed(int speed) {
+    speed_ = speed;
+    if (stretch_ == nullptr && speed_ == kNormalSpeed) {
         return;
     }
-    stretch_ = std::make_unique<soundtouch::SoundTouch>();
-    stretch_->setSampleRate(static_cast<unsigned>(rate));
-    stretch_->setChannels(static_cast<unsigned>(channels));
+    if (stretch_ == nullptr) {
+        // Frames that passed through untouched and wait to be taken stay
+        // ahead of what the stretch gives.
+        stretch_ = std::make_unique<soundtouch::SoundTouch>();
+        stretch_->setSampleRate(static_cast<unsigned>(rate_));
+        stretch_->setChannels(static_cast<unsigned>(channels_));
+    }
     stretch_->setTempo(ratio());
 }
 
@@ -38,9 +48,14 @@ void TempoStage::finish() {
 }
 
 std::size_t TempoStage::take(float* out, std::size_t maxFrames) {
-    if (stretch_ != nullptr) {
-        return stretch_->receiveSamples(out, static_cast<unsigned>(maxFrames));
+    const std::size_t passed = takePassed(out, maxFrames);
+    if (passed > 0 || stretch_ == nullptr) {
+        return passed;
     }
+    return stretch_->receiveSamples(out, static_cast<unsigned>(maxFrames));
+}
+
+std::size_t TempoStage::takePassed(float* out, std::size_t maxFrames) {
     const std::size_t available = passed_.size() / channels_ - passedRead_;
     const std::size_t count = std::min(available, maxFrames);
     if (count == 0) {

@@ -88,7 +88,7 @@ class UnplayableFile(E2ETestCase):
     def assert_skipped(self, then):
         screen, seen = self.term.watch(
             lambda s: s.has(1, 23, f" Playing -> {then} "), f"{then} to play")
-        self.assertTrue(any(s.has(1, 23, " Cannot play -> Broken ") for s in seen),
+        self.assertTrue(any(s.has(1, 24, " Cannot play -> Broken ") for s in seen),
                         "' Cannot play -> Broken ' was never shown; the screens:\n"
                         + "\n".join(str(s) for s in seen))
 

@@ -9,6 +9,7 @@
 
 #include "platform/mci/audiosink.h"
 #include "platform/mci/mci.h"
+#include "platform/mci/outputstage.h"
 
 namespace mcitest {
 
@@ -147,6 +148,7 @@ void MciTest::TearDown() {
     for (const char* alias : {"x", "y", "z", "MP3_Device", "song"}) {
         mciSendString((std::string("close ") + alias).c_str(), nullptr, 0);
     }
+    mci::OutputStage::closeAll();  // the output a track handed on plays into no other test
     ASSERT_EQ(chdir(start_.c_str()), 0);
 }
 

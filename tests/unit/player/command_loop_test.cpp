@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -275,33 +276,52 @@ TEST_F(CommandLoop, StatusLineIsGreenWhilePlaying) {
     EXPECT_EQ(s.row(21), " User Name:");
 }
 
+// The end of a track played with notify ends the wait it falls in, and the
+// rest of that pass's waits, as a key does: the next song opens at once.
+TEST_F(CommandLoop, ATracksEndEndsTheWaitsAndTheNextSongOpensAtOnce) {
+    start(3);
+    const unsigned end = fake::sleptMilliseconds() + 875;  // in a flash's first wait
+    fake::media().endsAt = end;
+    const std::vector<std::string>& sent = fake::media().commands;
+    const auto next = [&sent] {
+        return std::find(sent.begin(), sent.end(),
+                         "open S0001.MP3 type MPEGVideo alias MP3_Device");
+    };
+    for (int pass = 0; pass < 10 && next() == sent.end(); ++pass) {
+        runPass();
+    }
+    ASSERT_NE(next(), sent.end());
+    EXPECT_EQ(fake::media().sentAt[static_cast<std::size_t>(next() - sent.begin())], end);
+}
+
 TEST_F(CommandLoop, ABrokenSongIsSkipped) {
     fake::media().refusedFiles.insert("S0001.MP3");
     start(5);
     EXPECT_EQ(endTrack(), Songs{"S0001.MP3"});
     runPass();
     EXPECT_EQ(opened(), Songs{"S0002.MP3"});
-    EXPECT_EQ(screen().row(23), " Cannot play -> Song 0001");
+    EXPECT_EQ(screen().row(24), " Cannot play -> Song 0001");
     EXPECT_EQ(fake::media().openAliases.count("MP3_Device"), 1u);
 }
 
-// The next song plays meanwhile, so its row flashes: passes take longer
-// than an idle 100 ms, and the notice still lasts about two seconds.
+// The next song plays meanwhile, named on the status line, so its row
+// flashes: passes take longer than an idle 100 ms, and the notice below
+// still lasts about two seconds.
 TEST_F(CommandLoop, CannotPlayLastsTwoSecondsWhateverThePassesTake) {
     fake::media().refusedFiles.insert("S0001.MP3");
     start(5);
     endTrack();
     const unsigned shown = fake::sleptMilliseconds();
     runPass();
-    EXPECT_EQ(screen().row(23), " Cannot play -> Song 0001");
     int passes = 0;
     for (; fake::sleptMilliseconds() - shown < 2000; ++passes) {
-        ASSERT_EQ(screen().row(23), " Cannot play -> Song 0001")
+        ASSERT_EQ(screen().row(24), " Cannot play -> Song 0001")
             << "after " << fake::sleptMilliseconds() - shown << " ms";
+        ASSERT_EQ(screen().row(23), " Playing -> Song 0002");
         runPass();
     }
     EXPECT_LT(passes, 10) << "the playing row's flash makes passes longer";
-    EXPECT_EQ(screen().row(23), " Playing -> Song 0002");
+    EXPECT_EQ(screen().row(24), "");
 }
 
 TEST_F(CommandLoop, StopIsShownEvenWhileCannotPlayIs) {

@@ -17,6 +17,7 @@ Media state;
 std::size_t taken = 0;
 std::deque<char> keys;
 unsigned slept = 0;
+unsigned events = 0;
 // Virtual time slept since the last key was taken: a program that polls
 // past the end of its script would otherwise wait for ever.
 unsigned sleptSinceKey = 0;
@@ -117,11 +118,16 @@ void pressKeys(const std::string& more) {
 void resetKeyboard() {
     keys.clear();
     slept = 0;
+    events = 0;
     sleptSinceKey = 0;
 }
 
 unsigned sleptMilliseconds() {
     return slept;
+}
+
+unsigned eventsDelivered() {
+    return events;
 }
 
 }  // namespace fake
@@ -151,9 +157,13 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
     if (state.openAliases.count(w[1]) == 0) {
         return fake::refuse(MCIERR_INVALID_DEVICE_NAME);
     }
+    if (w[0] == "play" && w[1] == "MP3_Device" && w.back() == "notify") {
+        state.notifying = true;
+    }
     if (w[0] == "close") {
         state.openAliases.erase(w[1]);
         state.fileOf.erase(w[1]);
+        state.notifying = state.notifying && w[1] != "MP3_Device";
     } else if (w[0] == "status" && w.size() == 3) {
         return fake::status(w, reply, replySize);
     }
@@ -191,9 +201,18 @@ unsigned GetTickCount() {
     return fake::slept;
 }
 
+unsigned conioEventCount() {
+    return fake::events;
+}
+
 bool sleepUntilKey(unsigned ms) {
     if (!fake::keys.empty()) {
         return true;
+    }
+    const unsigned end = state.endsAt;
+    if (state.notifying && end != 0 && fake::slept < end && end - fake::slept <= ms) {
+        ms = end - fake::slept;  // the engine's event ends the wait
+        ++fake::events;
     }
     fake::slept += ms;
     fake::sleptSinceKey += ms;

@@ -21,8 +21,10 @@ struct Media {
     std::set<std::string> failing;       // first words of commands that fail with EIO
     std::set<std::string> outOfRange;    // whole commands refused as out of range
     // When set, the virtual time at which the track that plays ends: until
-    // then its position runs with the virtual clock up to length.
+    // then its position runs with the virtual clock up to length. A track
+    // played with notify ends a sleepUntilKey at that time, as an event.
     unsigned endsAt = 0;
+    bool notifying = false;  // MP3_Device was played with notify
 
     // The virtual clock when each command was sent.
     std::vector<unsigned> sentAt;
@@ -52,5 +54,7 @@ void pressKeys(const std::string& keys);
 void resetKeyboard();
 // Milliseconds the program has slept on the virtual clock.
 unsigned sleptMilliseconds();
+// Waits that the end of a notifying track has cut short.
+unsigned eventsDelivered();
 
 }  // namespace fake

@@ -29,8 +29,8 @@ class Playback : public PlayerTest {
 TEST_F(Playback, PlayOpensTheSlotOfThePageShownByItsShortName) {
     S.num = 2;
     Play();
-    EXPECT_EQ(fake::takeCommands(),
-              (Commands{"open S0002.MP3 type MPEGVideo alias MP3_Device", "play MP3_Device"}));
+    EXPECT_EQ(fake::takeCommands(), (Commands{"open S0002.MP3 type MPEGVideo alias MP3_Device",
+                                              "play MP3_Device notify"}));
     EXPECT_STREQ(S.Label, "Song 0002");
     CloseSong();
     EXPECT_EQ(fake::takeCommands(), Commands{"close MP3_Device"});
@@ -150,8 +150,8 @@ TEST_F(Playback, ASongThatCannotBeOpenedIsReportedAndCountsAsEnded) {
     fake::media().refusedFiles.insert("S0000.MP3");
     Play();
     EXPECT_EQ(S.trackOpen, 0);
-    EXPECT_EQ(screen().row(23), " Cannot play -> Song 0000");
-    EXPECT_EQ(screen().attr(2, 23), 12);
+    EXPECT_EQ(screen().row(24), " Cannot play -> Song 0000");
+    EXPECT_EQ(screen().attr(2, 24), 12);
     fake::takeCommands();
     StatSong();
     GetSongLength();

@@ -460,7 +460,7 @@ TEST_F(Load, AnotherFolderIsScannedPagedAndPlayedFromItsFirstSong) {
     ASSERT_GE(commands.size(), 3u);
     EXPECT_EQ(Commands(commands.end() - 3, commands.end()),
               (Commands{"close MP3_Device", "open new1.mp3 type MPEGVideo alias MP3_Device",
-                        "play MP3_Device"}))
+                        "play MP3_Device notify"}))
         << "the old song plays until the new folder is ready";
     EXPECT_EQ(S.TotalSong, 2);
     EXPECT_STREQ(S.p_List[0][1], "new2");
