@@ -328,6 +328,7 @@ void Device::run(int speed, long long playable, PendingOutput pendingOutput) {
     }
     while (!stopRequested()) {
         if (const std::size_t ready = tempo.take(output.data(), kChunkFrames); ready > 0) {
+            applyVolume(output.data(), ready, decoder_.channels(), gainOf(volume()));
             if (sink_->write(output.data(), ready) != 0) {
                 outputFailed = true;  // the track ends here
                 break;

@@ -4,17 +4,21 @@
 // position that stands still or runs at the wrong rate, not slowness.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/mci/audiosink.h"
 #include "platform/mci/mci.h"
+#include "platform/mci/volume.h"
 #include "tests/unit/mci/fixtures.h"
 
 namespace {
@@ -411,6 +415,55 @@ TEST_F(EngineOnABadOutput, AFailingOutputEndsTheTrack) {
     ASSERT_EQ(send("play x"), 0);
     EXPECT_LT(msUntilNotPlaying(Clock::now(), 2000), 2000);
     EXPECT_EQ(ask("status x mode"), "stopped");
+}
+
+// An output that keeps the first samples it is given, for a look at their
+// level.
+class RecordingSink final : public InertSink {
+  public:
+    explicit RecordingSink(std::vector<float>* samples) : samples_(samples) {}
+    int open(long, int channels) override {
+        channels_ = channels;
+        return 0;
+    }
+    int write(const float* frames, std::size_t count) override {
+        const std::size_t room = kKept - std::min(kKept, samples_->size());
+        const std::size_t take = std::min(room, count * static_cast<std::size_t>(channels_));
+        samples_->insert(samples_->end(), frames, frames + take);
+        return 0;
+    }
+    const char* name() const override { return "recording"; }
+    static constexpr std::size_t kKept = 20000;
+
+  private:
+    std::vector<float>* samples_;
+    int channels_ = 1;
+};
+
+// The volume scales what reaches the output by the curve's gain, sample by
+// sample, from the first one on.
+TEST_F(EngineOnABadOutput, AVolumeOf500ScalesTheSamplesByItsGain) {
+    std::vector<float> full;
+    std::vector<float> half;
+    for (std::vector<float>* samples : {&full, &half}) {
+        mci::forceOutput([samples](long, int) { return std::make_unique<RecordingSink>(samples); });
+        open("two.mp3");
+        if (samples == &half) {
+            ASSERT_EQ(send("setaudio x volume to 500"), 0);
+            EXPECT_EQ(askNumber("status x volume"), 500);
+        }
+        ASSERT_EQ(send("play x"), 0);
+        msUntilNotPlaying(Clock::now(), 5000);
+        ASSERT_EQ(send("close x"), 0);
+    }
+    ASSERT_EQ(full.size(), RecordingSink::kKept);
+    ASSERT_EQ(half.size(), full.size());
+    float peak = 0;
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        EXPECT_FLOAT_EQ(half[i], full[i] * mci::gainOf(500)) << i;
+        peak = std::max(peak, std::abs(full[i]));
+    }
+    EXPECT_GT(peak, 0.1f) << "the fixture is not silence";
 }
 
 // exit() while a device plays, is paused or has ended must leave the
