@@ -5,6 +5,7 @@
 #include "player/cache.h"
 #include "player/catalogue.h"
 #include "player/playback.h"
+#include "player/resume.h"
 #include "player/screen.h"
 #include "player/startup.h"
 #include "player/state.h"
@@ -21,6 +22,7 @@ int main() {
     GetAllSong();
     init();
     readCacheFiles();
+    takeUpUserState();
     Play();
     Usage();
 }

@@ -6,8 +6,10 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
+#include "player/resume.h"
 #include "player/screen.h"
 #include "player/state.h"
+#include "player/volume.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
@@ -28,7 +30,12 @@ bool openAndStart() {
         return false;
     }
     S.trackOpen = 1;
-    if (mciSendString("play MP3_Device", nullptr, 0) != 0) {
+    sendVolume();
+    char play[64] = "play MP3_Device";
+    if (S.playFromMs > 0) {
+        std::snprintf(play, sizeof play, "play MP3_Device from %lld", S.playFromMs);
+    }
+    if (mciSendString(play, nullptr, 0) != 0) {
         CloseSong();
         return false;
     }
@@ -104,6 +111,8 @@ void Play() {
     if (!started) {
         reportCannotPlay();
     }
+    recordSongStart();
+    S.playFromMs = 0;
 }
 
 void Stop() {

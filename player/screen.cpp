@@ -9,7 +9,9 @@
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
+#include "player/resume.h"
 #include "player/state.h"
+#include "player/volume.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
@@ -36,7 +38,7 @@ void drawNotice() {
     textcolor(7);
     clreol();
     if (const char* output = mciAudioOutput()) {
-        std::printf("Audio: %s", output);
+        std::printf("Audio: %s, %d%%", output, S.volume / 10);
     }
 }
 
@@ -191,6 +193,15 @@ PassResult handleKey(char key) {
         case 'l':
             LoadSongs();
             return PassResult::ReturnToMainScreen;
+        case '*':
+            louder();
+            return PassResult::NextPass;
+        case '/':
+            softer();
+            return PassResult::NextPass;
+        case 'r':
+            resumeRecordedSong();
+            return PassResult::NextPass;
         case 'q':
             Quit();
         default:
@@ -234,6 +245,7 @@ void drawMainScreen() {
     max_len = S.MAX;
     printPageNumber();
     drawPlaylist();
+    drawResumeOffer();
 }
 
 void redrawMainScreen() {
@@ -260,7 +272,13 @@ PassResult runPass() {
         drawNotice();
         return PassResult::NextPass;
     }
-    return handleKey(static_cast<char>(_getch()));
+    // The offer of the last run's point stands until a key starts a song.
+    const int songStarts = S.songStarts;
+    const PassResult result = handleKey(static_cast<char>(_getch()));
+    if (S.songStarts != songStarts) {
+        withdrawResumeOffer();
+    }
+    return result;
 }
 
 void Usage() {
