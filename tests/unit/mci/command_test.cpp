@@ -196,17 +196,13 @@ TEST_F(MciTest, MalformedCommandsAreRefusedWithCodeAndErrno) {
     EXPECT_EQ(ask("status x position"), "0");
 }
 
-// Silence at 0, the samples untouched at full, never above full, and each
-// step louder than the one below.
+// Silence at 0, the samples untouched at full, never above full.
 TEST(Volume, CubicCurveFromSilenceToFull) {
     EXPECT_EQ(mci::gainOf(0), 0.0f);
     EXPECT_EQ(mci::gainOf(1000), 1.0f);
     EXPECT_FLOAT_EQ(mci::gainOf(500), 0.125f);
     EXPECT_EQ(mci::gainOf(-50), 0.0f);
     EXPECT_EQ(mci::gainOf(5000), 1.0f);
-    for (int volume = 50; volume <= 1000; volume += 50) {
-        EXPECT_GT(mci::gainOf(volume), mci::gainOf(volume - 50)) << volume;
-    }
     float frames[] = {0.5f, -1.0f, 0.25f, 0.1f};
     mci::applyVolume(frames, 2, 2, mci::gainOf(1000));
     EXPECT_EQ(frames[1], -1.0f);
