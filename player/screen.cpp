@@ -194,10 +194,9 @@ PassResult handleKey(char key) {
             LoadSongs();
             return PassResult::ReturnToMainScreen;
         case '*':
-            louder();
-            return PassResult::NextPass;
         case '/':
-            softer();
+            key == '*' ? louder() : softer();
+            drawNotice();
             return PassResult::NextPass;
         case 'r':
             resumeRecordedSong();
