@@ -195,7 +195,11 @@ PassResult handleKey(char key) {
             return PassResult::ReturnToMainScreen;
         case '*':
         case '/':
-            key == '*' ? louder() : softer();
+            if (key == '*') {
+                louder();
+            } else {
+                softer();
+            }
             drawNotice();
             return PassResult::NextPass;
         case 'r':
