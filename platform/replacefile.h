@@ -6,12 +6,12 @@
 #include <cstdio>
 
 struct ReplacementFile {
-    FILE* stream = nullptr;   // where the new content goes, until finished
-    char tempName[160] = {};  // the temporary file in the working directory; empty when none
+    FILE* stream = nullptr;    // where the new content goes, until finished
+    char tempName[4200] = {};  // the temporary file beside the file; empty when none
 };
 
-// Creates a temporary file for name (a bare name in the working directory)
-// and opens it for binary writing. False, with errno set and nothing left
+// Creates a temporary file for name (a bare name in the working directory,
+// or a path) and opens it for binary writing. False, with errno set and nothing left
 // behind, when it cannot be created.
 bool createReplacement(const char* name, ReplacementFile* file);
 

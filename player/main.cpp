@@ -10,6 +10,7 @@
 #include "player/catalogue.h"
 #include "player/cmdline.h"
 #include "player/playback.h"
+#include "player/resume.h"
 #include "player/screen.h"
 #include "player/startup.h"
 #include "player/state.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     init();
     readCacheFiles();
     startFromGivenSong();
+    takeUpUserState();
     Play();
     Usage();
 }

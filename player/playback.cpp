@@ -6,8 +6,10 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
+#include "player/resume.h"
 #include "player/screen.h"
 #include "player/state.h"
+#include "player/volume.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
@@ -29,8 +31,13 @@ bool openAndStart() {
         return false;
     }
     S.trackOpen = 1;
+    sendVolume();
     // With notify, the end of the track wakes the main screen's waits.
-    if (mciSendString("play MP3_Device notify", nullptr, 0) != 0) {
+    char play[64] = "play MP3_Device notify";
+    if (S.playFromMs > 0) {
+        std::snprintf(play, sizeof play, "play MP3_Device from %lld notify", S.playFromMs);
+    }
+    if (mciSendString(play, nullptr, 0) != 0) {
         CloseSong();
         return false;
     }
@@ -111,6 +118,8 @@ void Play() {
     if (!started) {
         reportCannotPlay();
     }
+    recordSongStart();
+    S.playFromMs = 0;
 }
 
 void Stop() {

@@ -5,6 +5,7 @@
 
 #include "player/cache.h"
 #include "player/media.h"
+#include "player/resume.h"
 #include "player/state.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -48,7 +49,11 @@ void showFarewell() {
 }
 
 void Quit() {
+    // The position is taken while the song plays; the file is written once
+    // the sound has stopped.
+    const unsigned heard = resumePosition();
     showFarewell();
+    recordQuitPoint(heard);
     write_data();
     _sleep(kPauseMilliseconds);
     std::exit(1);

@@ -10,7 +10,9 @@
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
+#include "player/resume.h"
 #include "player/state.h"
+#include "player/volume.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
@@ -47,7 +49,7 @@ void drawNotice() {
     textcolor(7);
     clreol();
     if (const char* output = mciAudioOutput()) {
-        std::printf("Audio: %s", output);
+        std::printf("Audio: %s, %d%%", output, S.volume / 10);
     }
 }
 
@@ -202,6 +204,18 @@ PassResult handleKey(char key) {
         case 'l':
             LoadSongs();
             return PassResult::ReturnToMainScreen;
+        case '*':
+        case '/':
+            if (key == '*') {
+                louder();
+            } else {
+                softer();
+            }
+            drawNotice();
+            return PassResult::NextPass;
+        case 'r':
+            resumeRecordedSong();
+            return PassResult::NextPass;
         case 'q':
             Quit();
         default:
@@ -245,6 +259,7 @@ void drawMainScreen() {
     max_len = S.MAX;
     printPageNumber();
     drawPlaylist();
+    drawResumeOffer();
 }
 
 void redrawMainScreen() {
@@ -275,7 +290,13 @@ PassResult runPass() {
         drawNotice();
         return PassResult::NextPass;
     }
-    return handleKey(static_cast<char>(_getch()));
+    // The offer of the last run's point stands until a key starts a song.
+    const int songStarts = S.songStarts;
+    const PassResult result = handleKey(static_cast<char>(_getch()));
+    if (S.songStarts != songStarts) {
+        withdrawResumeOffer();
+    }
+    return result;
 }
 
 void Usage() {

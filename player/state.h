@@ -66,6 +66,14 @@ struct alignas(kLargePageSize) PlayerState {
     int folderGiven;
     ShortCell givenSong;
 
+    // The volume, and the point of the last run that can be taken up again.
+    int volume;              // thousandths of full, 0 to 1000; every song opened plays at it
+    int songStarts;          // calls of Play in this run
+    long long playFromMs;    // where the next Play starts its song; 0 from the start
+    int resumeOffered;       // 1 while row 22 offers the recorded point, until a song is chosen
+    int resumeSong;          // catalogue index of the song offered
+    unsigned resumeSeconds;  // and where in it the last run stood
+
     unsigned getlen;  // sum of all songs' lengths in seconds
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds
     int mm_time;      // song count recorded at the previous exit

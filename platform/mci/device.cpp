@@ -314,6 +314,7 @@ void Device::run(long long playable) {
     bool inputDone = playable == 0;
     while (!stopRequested()) {
         if (const std::size_t ready = tempo_->take(output.data(), kChunkFrames); ready > 0) {
+            applyVolume(output.data(), ready, decoder_.channels(), gainOf(volume()));
             const int error = feedOutput(output.data(), ready);
             if (error == ECANCELED) {
                 return;  // halted: the command layer settles the rest

@@ -17,6 +17,7 @@
 #include "platform/mci/outputstage.h"
 #include "platform/mci/tempo.h"
 #include "platform/mci/uniquefd.h"
+#include "platform/mci/volume.h"
 
 namespace mci {
 
@@ -52,6 +53,10 @@ class Device {
     Failure resume();
     Failure stop();
     Failure setSpeed(int speed);  // thousandths of the normal speed
+    // Thousandths of full (0 to 1000); heard as soon as the output's short
+    // queue has played out, without a restart.
+    void setVolume(int volume) { volume_.store(volume, std::memory_order_relaxed); }
+    int volume() const { return volume_.load(std::memory_order_relaxed); }
 
     Mode mode();
     long long positionMs();
@@ -105,6 +110,8 @@ class Device {
     int speed_ = kNormalSpeed;     // applies from the next start
     int runSpeed_ = kNormalSpeed;  // of the running playback
     std::thread thread_;
+    // Read by the playback thread for every chunk it hands to the output.
+    std::atomic<int> volume_{kFullVolume};
 
     std::chrono::steady_clock::time_point runStart_{};  // when the running playback started
     std::atomic<bool> stop_{false};

@@ -298,6 +298,32 @@ Failure setDevice(const Words& words) {
     return device->setSpeed(static_cast<int>(speed));
 }
 
+// "setaudio NAME volume to N": N in thousandths of full, 0 to 1000.
+Failure setAudio(const Words& words) {
+    Device* device = nullptr;
+    if (const Failure failure = findDevice(words, &device); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() < 4) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    if (!sameWord(words[2], "volume") || !sameWord(words[3], "to")) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    long long volume = 0;
+    if (const Failure failure = numberAfter(words, 4, &volume); failure.code != 0) {
+        return failure;
+    }
+    if (words.size() > 5) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    if (volume > kFullVolume) {
+        return failWith(MCIERR_OUTOFRANGE);
+    }
+    device->setVolume(static_cast<int>(volume));
+    return {};
+}
+
 const char* modeText(Mode mode) {
     switch (mode) {
         case Mode::kPlaying:
@@ -351,6 +377,9 @@ Failure statusDevice(const Words& words, char* out, unsigned size) {
     if (sameWord(item, "position")) {
         return replyNumber(device->positionMs(), out, size);
     }
+    if (sameWord(item, "volume")) {
+        return replyNumber(device->volume(), out, size);
+    }
     return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
 }
 
@@ -370,6 +399,9 @@ Failure dispatch(const Words& words, char* out, unsigned size) {
     }
     if (sameWord(verb, "set")) {
         return setDevice(words);
+    }
+    if (sameWord(verb, "setaudio")) {
+        return setAudio(words);
     }
     if (sameWord(verb, "pause")) {
         return simpleCommand(words, &Device::pause);

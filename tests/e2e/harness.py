@@ -586,6 +586,9 @@ class E2ETestCase(unittest.TestCase):
     def setUp(self):
         self.binary = player_binary() if self.needs_player else None
         self.tmp = tempfile.mkdtemp(prefix="mp3-e2e-", dir=scratch_root())
+        # The players of the test keep their state file in its folder; the
+        # terminal's shell inherits it.
+        os.environ["XDG_STATE_HOME"] = os.path.join(self.tmp, "state")
         self.term = Terminal()
         self.addCleanup(self._cleanup)
 

@@ -39,7 +39,7 @@ class MainScreen(E2ETestCase):
         self.assertRegex(screen.text(25, 18), r"^End Time = 00:40$")
         self.assertRegex(screen.text(25, 19, 22), r"^Total Time -> \d\d:\d\d:\d\d$")
         self.assertRegex(screen.text(25, 20), r"^Current Time = 00:\d\d$")
-        self.assertEqual(screen.text(50, 19), "Audio: silent, no device", screen)
+        self.assertEqual(screen.text(50, 19), "Audio: silent, no device, 100%", screen)
         self.assertTrue(screen.has(1, 20, " TotalSong = 20"), screen)
         self.assertTrue(screen.span_in(2, 21, f"User Name: {user}", GREY), screen)
         # A song change puts the old row back in grey and flashes the new one.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/mci/mci.h"
+#include "platform/mci/volume.h"
 #include "platform/shortname.h"
 #include "tests/unit/mci/fixtures.h"
 
@@ -179,6 +180,9 @@ TEST_F(MciTest, MalformedCommandsAreRefusedWithCodeAndErrno) {
         {"set x speed 99", MCIERR_OUTOFRANGE, ERANGE},
         {"set x speed 2001", MCIERR_OUTOFRANGE, ERANGE},
         {"set x speed 5", MCIERR_OUTOFRANGE, ERANGE},
+        {"setaudio x volume to", MCIERR_MISSING_PARAMETER, EINVAL},
+        {"setaudio x treble to 5", MCIERR_UNRECOGNIZED_KEYWORD, EINVAL},
+        {"setaudio x volume to 1001", MCIERR_OUTOFRANGE, ERANGE},
         {"pause x now", MCIERR_UNRECOGNIZED_KEYWORD, EINVAL},
         {"close x y", MCIERR_UNRECOGNIZED_KEYWORD, EINVAL},
     };
@@ -190,6 +194,21 @@ TEST_F(MciTest, MalformedCommandsAreRefusedWithCodeAndErrno) {
     // None of that disturbed the open device.
     EXPECT_EQ(ask("status x mode"), "stopped");
     EXPECT_EQ(ask("status x position"), "0");
+}
+
+// Silence at 0, the samples untouched at full, never above full.
+TEST(Volume, CubicCurveFromSilenceToFull) {
+    EXPECT_EQ(mci::gainOf(0), 0.0f);
+    EXPECT_EQ(mci::gainOf(1000), 1.0f);
+    EXPECT_FLOAT_EQ(mci::gainOf(500), 0.125f);
+    EXPECT_EQ(mci::gainOf(-50), 0.0f);
+    EXPECT_EQ(mci::gainOf(5000), 1.0f);
+    float frames[] = {0.5f, -1.0f, 0.25f, 0.1f};
+    mci::applyVolume(frames, 2, 2, mci::gainOf(1000));
+    EXPECT_EQ(frames[1], -1.0f);
+    mci::applyVolume(frames, 1, 2, 0.5f);
+    EXPECT_EQ(frames[1], -0.5f);
+    EXPECT_EQ(frames[2], 0.25f) << "only count frames are scaled";
 }
 
 TEST_F(MciTest, SpeedLimitsAreInclusive) {

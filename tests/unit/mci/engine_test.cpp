@@ -6,8 +6,10 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
@@ -21,6 +23,7 @@
 #include "platform/mci/decoder.h"
 #include "platform/mci/mci.h"
 #include "platform/mci/outputstage.h"
+#include "platform/mci/volume.h"
 #include "tests/unit/mci/fixtures.h"
 
 namespace {
@@ -497,9 +500,14 @@ std::vector<float> decodeAll(const char* name) {
     return all;
 }
 
-// Plays name to its end with notify and waits for the engine's signal.
-void playToTheEnd(const std::string& name) {
+// Plays name to its end with notify, at the volume given, and waits for the
+// engine's signal.
+void playToTheEnd(const std::string& name, int volume = mci::kFullVolume) {
     ASSERT_EQ(send("open " + name + " alias x"), 0);
+    if (volume != mci::kFullVolume) {
+        ASSERT_EQ(send("setaudio x volume to " + std::to_string(volume)), 0);
+        EXPECT_EQ(askNumber("status x volume"), volume);
+    }
     ASSERT_EQ(send("play x notify"), 0);
     pollfd event{mciNotifyDescriptor(), POLLIN, 0};
     ASSERT_EQ(poll(&event, 1, 10000), 1) << "no signal at the end of " << name;
@@ -549,6 +557,25 @@ TEST_F(EngineOnABadOutput, SongsThatFollowEachOtherPlayOnOneOutputEndToEnd) {
     const std::pair<long, int> first = recording.opens[0];
     EXPECT_EQ(recording.opens, (std::vector<std::pair<long, int>>{first, {22050, 1}, first}));
     EXPECT_GE(recording.drops, 1) << "the queued frames of a closed song played on";
+}
+
+// The volume scales what reaches the output by the curve's gain, sample by
+// sample, from the first one on.
+TEST_F(EngineOnABadOutput, AVolumeOf500ScalesTheSamplesByItsGain) {
+    Recording recording;
+    mci::forceOutput([&recording](long, int channels) {
+        return std::make_unique<RecordingSink>(&recording, channels);
+    });
+    playToTheEnd("two.mp3", 500);
+    const std::vector<float> full = decodeAll("two.mp3");
+    std::lock_guard lock(recording.mutex);
+    ASSERT_EQ(recording.frames.size(), full.size());
+    float peak = 0;
+    for (std::size_t i = 0; i < full.size(); ++i) {
+        ASSERT_FLOAT_EQ(recording.frames[i], full[i] * mci::gainOf(500)) << i;
+        peak = std::max(peak, std::abs(full[i]));
+    }
+    EXPECT_GT(peak, 0.1f) << "the fixture is not silence";
 }
 
 // exit() while a device plays, is paused or has ended must leave the

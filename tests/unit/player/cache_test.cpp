@@ -13,6 +13,7 @@
 #include "player/playback.h"
 #include "player/quit.h"
 #include "player/screen.h"
+#include "player/userstate.h"
 #include "player_fixture.h"
 
 namespace {
@@ -157,10 +158,18 @@ TEST_F(CacheFiles, QuitWritesTheFilesAndEndsWithStatusOne) {
     makeSongs({215, 200, 185});
     Play();
     drawMainScreen();
+    fake::media().position = "5250";
     fake::pressKeys("Q");
     EXPECT_EXIT(runPass(), ::testing::ExitedWithCode(1), "");
     EXPECT_EQ(cacheContent(), (Names{"0 10 0 3 600", numberFileBytes({215, 200, 185}),
                                      namesFileBytes(songNames(3))}));
+    // And where the song stood, for the next start.
+    static UserState state;
+    readUserState(&state);
+    const ResumePoint* point = findResumePoint(state, folder_.c_str());
+    ASSERT_NE(point, nullptr);
+    EXPECT_STREQ(point->name, "Song 0000");
+    EXPECT_EQ(point->seconds, 5u);
 }
 
 }  // namespace

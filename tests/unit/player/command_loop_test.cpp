@@ -272,7 +272,7 @@ TEST_F(CommandLoop, StatusLineIsGreenWhilePlaying) {
     VirtualScreen& s = screen();
     EXPECT_EQ(s.row(23), " Playing -> Song 0000");
     EXPECT_EQ(s.attr(2, 23), 10);
-    EXPECT_EQ(s.text(50, 19, 24), "Audio: silent, no device");
+    EXPECT_EQ(s.text(50, 19, 31), "Audio: silent, no device, 100% ");
     EXPECT_EQ(s.row(21), " User Name:");
 }
 

@@ -126,7 +126,7 @@ TEST_F(SongLengths, TheTotalShowsEveryHourWhileLengthTxtKeepsHoursBelow24) {
     S.getlen = INT_MAX;  // the largest total that length.txt carries
     splitTotalTime();
     redrawMainScreen();
-    EXPECT_EQ(textFrom(25, 19), "Total Time -> 596523:14:07 Audio: silent, no device");
+    EXPECT_EQ(textFrom(25, 19), "Total Time -> 596523:14:07 Audio: silent, no device, 100");
 }
 
 TEST_F(SongLengths, AKeyDuringTheFullMeasurementEndsTheProgramAndRecordsNothing) {

@@ -29,10 +29,15 @@ class PlayerTest : public ::testing::Test {
         fake::resetKeyboard();
         conioPretendTerminal(80, 25);
         capture_ = std::make_unique<StdoutCapture>();
+        // The user's state file goes to a folder of the test, never home.
+        char pattern[] = "/tmp/player-state-XXXXXX";
+        stateHome_ = mkdtemp(pattern);
+        setenv("XDG_STATE_HOME", stateHome_.c_str(), 1);
     }
 
     void TearDown() override {
         capture_.reset();
+        std::filesystem::remove_all(stateHome_);
         if (!folder_.empty()) {
             std::filesystem::current_path(startDirectory_);
             std::filesystem::remove_all(folder_);
@@ -114,6 +119,8 @@ class PlayerTest : public ::testing::Test {
         }
         return bytes;
     }
+
+    std::filesystem::path stateHome_;  // XDG_STATE_HOME of the test
 
   private:
     std::unique_ptr<StdoutCapture> capture_;

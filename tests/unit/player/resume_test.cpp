@@ -1,0 +1,147 @@
+// The user's state file, the volume keys, and taking up the last run's song.
+#include "player/resume.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "player/playback.h"
+#include "player/screen.h"
+#include "player/userstate.h"
+#include "player_fixture.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+// The commands sent since the last look, but the passes' status queries.
+Commands actions() {
+    Commands sent;
+    for (const std::string& command : fake::takeCommands()) {
+        if (command.rfind("status ", 0) != 0) {
+            sent.push_back(command);
+        }
+    }
+    return sent;
+}
+
+// Too large for the stack.
+UserState written;
+UserState read;
+
+using UserStateFile = PlayerTest;
+
+TEST_F(UserStateFile, ReadsWhatItWroteAndIgnoresWhatIsNotItsOwn) {
+    clearUserState(&written);
+    written.volume = 700;
+    putResumePoint(&written, "/music/a", "Song A", 65);
+    putResumePoint(&written, "/music/b\nc", "Song B", 7);
+    putResumePoint(&written, "/music/a", "Song C", 3661);  // a's again, now the most recent
+    ASSERT_TRUE(writeUserState(written));
+    const std::string bytes = slurp(stateHome_ / "folderplay" / "state");
+    EXPECT_EQ(bytes,
+              "folderplay state 1\nvolume 700\n"
+              "resume 3661 8 6\n/music/a\nSong C\n"
+              "resume 7 10 6\n/music/b\nc\nSong B\n");
+    readUserState(&read);
+    EXPECT_EQ(read.volume, 700);
+    ASSERT_EQ(read.count, 2);
+    EXPECT_STREQ(findResumePoint(read, "/music/b\nc")->name, "Song B");
+
+    const std::string damaged[] = {
+        "folderplay state 2\nvolume 700\n",  // a newer version
+        "folderplay state 1\nvolume 1001\n",
+        "folderplay state 1\nvolume 700\nresume 7 10 6\n/music/b\n",
+        "folderplay state 1\nvolume 700\nresume 7 10 99\n/music/b\nc\nSong B\n",
+        "folderplay state 1\nvolume 700\nresume 7 8 6\nmusic/a\nSong A\n",
+        std::string("folderplay state 1\nvolume 7\nresume 7 2 3\n/a\nS\0g\n", 48),
+        "\x7f"
+        "ELF\x02\x01\x01\xff\xfe garbage",
+    };
+    for (const std::string& text : damaged) {
+        read.count = 5;
+        EXPECT_FALSE(parseUserState(text.data(), text.size(), &read)) << text;
+        EXPECT_EQ(read.count, 0);
+        EXPECT_EQ(read.volume, 1000);
+    }
+    std::filesystem::remove(stateHome_ / "folderplay" / "state");
+    read.count = 5;
+    readUserState(&read);
+    EXPECT_EQ(read.count, 0);
+    setenv("XDG_STATE_HOME", "/dev/null/state", 1);  // a folder that cannot be made
+    EXPECT_FALSE(writeUserState(written));
+
+    // The most recent 100 folders keep their point.
+    for (int f = 0; f <= kResumeFolders; ++f) {
+        putResumePoint(&written, ("/f" + std::to_string(f)).c_str(), "S", 1);
+    }
+    EXPECT_EQ(written.count, kResumeFolders);
+    EXPECT_EQ(findResumePoint(written, "/f0"), nullptr);
+    EXPECT_STREQ(written.points[0].folder, "/f100");
+}
+
+class Resume : public PlayerTest {
+  protected:
+    // The last run stood at 0:05 of "Song 0012" in this folder of 20 songs
+    // of a minute, whose lengths the cache files gave.
+    void SetUp() override {
+        PlayerTest::SetUp();
+        enterNewFolder();
+        makeCatalogue(20);
+        S.mm_time = 20;
+        for (int k = 0; k < 20; ++k) {
+            S.number[k] = 60;
+        }
+        clearUserState(&written);
+        written.volume = 700;
+        putResumePoint(&written, std::filesystem::current_path().c_str(), "Song 0012", 5);
+        ASSERT_TRUE(writeUserState(written));
+    }
+};
+
+TEST_F(Resume, VolumeKeysAndRPlayTheRecordedSongFromItsPosition) {
+    takeUpUserState();
+    Play();
+    drawMainScreen();
+    EXPECT_EQ(actions(), (Commands{"open S0000.MP3 type MPEGVideo alias MP3_Device",
+                                   "setaudio MP3_Device volume to 700", "play MP3_Device notify"}));
+    EXPECT_EQ(screen().row(22), std::string(24, ' ') + "R = resume Song 0012 at 00:05");
+
+    fake::pressKeys("//*R");
+    while (_kbhit()) {
+        runPass();
+    }
+    EXPECT_EQ(actions(),
+              (Commands{"setaudio MP3_Device volume to 650", "setaudio MP3_Device volume to 600",
+                        "setaudio MP3_Device volume to 650", "close MP3_Device",
+                        "open S0012.MP3 type MPEGVideo alias MP3_Device",
+                        "setaudio MP3_Device volume to 650", "play MP3_Device from 5000 notify"}));
+    EXPECT_EQ(screen().text(25, 8, 12), "4. Song 0012");
+    EXPECT_EQ(screen().row(22), "");
+    runPass();
+    EXPECT_EQ(screen().text(50, 19, 30), "Audio: silent, no device, 65% ");
+    // The song change recorded where the song started, and the volume.
+    readUserState(&read);
+    EXPECT_EQ(read.volume, 650);
+    EXPECT_STREQ(read.points[0].name, "Song 0012");
+    EXPECT_EQ(read.points[0].seconds, 5u);
+}
+
+TEST_F(Resume, NoOfferAfterANewMeasurementOrForASongGoneOrShorter) {
+    struct Case {
+        int recorded;  // songs the cache files knew; 0 when measured anew
+        int length;    // of the song recorded
+        const char* name;
+    } cases[] = {{0, 60, "Song 0012"}, {20, 5, "Song 0012"}, {20, 60, "Song 0099"}};
+    for (const Case& c : cases) {
+        S.mm_time = c.recorded;
+        S.number[12] = c.length;
+        putResumePoint(&written, std::filesystem::current_path().c_str(), c.name, 5);
+        ASSERT_TRUE(writeUserState(written));
+        takeUpUserState();
+        EXPECT_EQ(S.resumeOffered, 0) << c.recorded << " " << c.length << " " << c.name;
+    }
+}
+
+}  // namespace
