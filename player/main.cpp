@@ -5,6 +5,7 @@
 #include "player/cache.h"
 #include "player/catalogue.h"
 #include "player/playback.h"
+#include "player/remote.h"
 #include "player/screen.h"
 #include "player/startup.h"
 #include "player/state.h"
@@ -22,5 +23,6 @@ int main() {
     init();
     readCacheFiles();
     Play();
+    remoteStart();
     Usage();
 }

@@ -9,6 +9,7 @@
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
+#include "player/remote.h"
 #include "player/state.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -248,6 +249,7 @@ PassResult runPass() {
         conioRequireSize();
         return PassResult::ReturnToMainScreen;
     }
+    remoteTick();
     StatSong();
     GetSongLength();
     if (!S.isPlay) {

@@ -339,6 +339,9 @@ Failure statusDevice(const Words& words, char* out, unsigned size) {
     if (sameWord(item, "position")) {
         return replyNumber(device->positionMs(), out, size);
     }
+    if (sameWord(item, "speed")) {
+        return replyNumber(device->speed(), out, size);
+    }
     return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
 }
 
