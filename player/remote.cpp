@@ -32,6 +32,11 @@ const char* const kOutOfRange = "the rate is outside 0.1 to 2.0";
 const char* const kNoUri = "only the songs of the folder are played";
 
 RemotePlace place = RemotePlace::MainScreen;
+// A queued key is read in the pass after the one that queued it, or at once
+// by a wait that takes keys elsewhere (the pause); until then the calls after
+// it wait, as keys typed after it would.
+constexpr int kPassesUntilKeyRead = 2;
+int holdPasses = 0;
 bool wanted = false;
 bool connected = false;
 int watchedFd = -1;
@@ -92,6 +97,7 @@ void noticeSongChange() {
 
 const char* queueKey(int code) {
     conioQueueKey(code);
+    holdPasses = kPassesUntilKeyRead;
     return nullptr;
 }
 
@@ -207,6 +213,8 @@ class Player final : public MprisPlayer {
     }
 
     long long positionMicroseconds() override { return positionNow(); }
+
+    bool holdsCalls() override { return holdPasses > 0; }
 };
 Player player;
 
@@ -239,6 +247,16 @@ bool serveBus() {
     return true;
 }
 
+// A new place has taken the key that led there: the calls held for it are
+// taken now, where it has left the player.
+void enterPlace(RemotePlace newPlace) {
+    place = newPlace;
+    holdPasses = 0;
+    if (connected) {
+        serveBus();
+    }
+}
+
 }  // namespace
 
 void remoteStart() {
@@ -249,6 +267,9 @@ void remoteTick() {
     if (wanted && !connected) {
         wanted = false;
         connected = mprisConnect(&player);
+    }
+    if (holdPasses > 0) {
+        --holdPasses;
     }
     if (connected) {
         serveBus();
@@ -262,15 +283,9 @@ void remoteSeeked() {
 }
 
 RemotePlaceScope::RemotePlaceScope(RemotePlace newPlace) : previous_(place) {
-    place = newPlace;
-    if (connected) {
-        mprisRefresh();
-    }
+    enterPlace(newPlace);
 }
 
 RemotePlaceScope::~RemotePlaceScope() {
-    place = previous_;
-    if (connected) {
-        mprisRefresh();
-    }
+    enterPlace(previous_);
 }

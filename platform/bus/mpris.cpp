@@ -328,7 +328,7 @@ bool mprisProcess() {
     if (connection.bus == nullptr) {
         return false;
     }
-    for (int k = 0; k < kMostMessagesAtOnce; ++k) {
+    for (int k = 0; k < kMostMessagesAtOnce && !connection.player->holdsCalls(); ++k) {
         const int r = sd_bus_process(connection.bus, nullptr);
         if (r < 0 || sd_bus_is_open(connection.bus) <= 0) {
             mprisDisconnect();

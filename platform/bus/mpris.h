@@ -54,6 +54,10 @@ class MprisPlayer {
     virtual const char* perform(const MprisRequest& request) = 0;
     virtual MprisState state() = 0;
     virtual long long positionMicroseconds() = 0;
+    // True while the effect of a call is still to come: the calls that
+    // follow stay unread until then, so that each finds the player as the
+    // ones before have left it.
+    virtual bool holdsCalls() = 0;
 };
 
 // Connects to the session bus (DBUS_SESSION_BUS_ADDRESS, or the user's bus
