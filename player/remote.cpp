@@ -259,6 +259,10 @@ void enterPlace(RemotePlace newPlace) {
 
 }  // namespace
 
+MprisPlayer& remotePlayer() {
+    return player;
+}
+
 void remoteStart() {
     wanted = true;
 }

@@ -19,6 +19,10 @@ void remoteTick();
 // The position jumped through the position dialog.
 void remoteSeeked();
 
+class MprisPlayer;
+// What the bus hands its calls to, and asks for the player's state.
+MprisPlayer& remotePlayer();
+
 // Marks, for as long as it lives, that keys are taken at place.
 class RemotePlaceScope {
   public:
