@@ -46,11 +46,11 @@ struct Song {
     int index = -1;
     std::string label;
     std::string folder;
-    unsigned number = 0;  // counts the songs seen, for the track id
     std::string trackId;
     std::string path;
 };
 Song song;
+unsigned songsSeen = 0;  // numbers the track ids, which are never given twice
 
 bool playing() {
     return S.trackOpen && !S.Control;
@@ -91,7 +91,7 @@ void noticeSongChange() {
     song.index = S.playingSong;
     song.label = S.Label;
     song.folder = S.dirname;
-    song.trackId = "/org/folderplay/Track/" + std::to_string(++song.number);
+    song.trackId = "/org/folderplay/Track/" + std::to_string(++songsSeen);
     song.path = pathOfPlayingSong();
 }
 
