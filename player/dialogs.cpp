@@ -9,6 +9,7 @@
 #include "platform/mci/mci.h"
 #include "player/media.h"
 #include "player/playback.h"
+#include "player/remote.h"
 #include "player/screen.h"
 #include "player/state.h"
 #include "tcconio/input.h"
@@ -35,6 +36,7 @@ struct Dialog {
     const char* refused;     // shown for a value the media layer will not take
     const char* overLimit;   // shown, with the limit, for a value over it
     int (*limit)();          // the largest value taken
+    void (*sent)();          // told when a value has been taken, or null
 };
 
 int speedLimit() {
@@ -60,6 +62,7 @@ const Dialog kSpeedDialog = {
     "This speed cannot be played, 100 is normal speed",
     "Speed is large,maximum change of speed = %d",
     speedLimit,
+    nullptr,
 };
 
 const Dialog kPositionDialog = {
@@ -72,6 +75,7 @@ const Dialog kPositionDialog = {
     "The song cannot be played from this position",
     "Length is large,maximum change of length = %d",
     positionLimit,
+    remoteSeeked,
 };
 
 FieldLayout layoutOf(const Dialog& dialog) {
@@ -148,10 +152,26 @@ Answer askAndSend(const Dialog& dialog) {
     if (S.err > 0) {
         failWith(dialog.failWord);
     }
+    if (dialog.sent != nullptr) {
+        dialog.sent();
+    }
     return Answer::Done;
 }
 
+// The value as the completed text of the field would give it, within the
+// same limit; false when it is over the limit or the media layer does not
+// take it.
+bool sendValue(const Dialog& dialog, long long value) {
+    if (value < 0 || value / dialog.divisor > dialog.limit()) {
+        return false;
+    }
+    char command[kCellSize];
+    std::snprintf(command, sizeof command, "%s%lld", dialog.command, value);
+    return mciSendString(command, nullptr, 0) == 0;
+}
+
 void runDialog(const Dialog& dialog) {
+    RemotePlaceScope dialogOpen(RemotePlace::Dialog);
     S.stop_flash = 1;
     while (askAndSend(dialog) == Answer::AskAgain) {
     }
@@ -166,4 +186,12 @@ void Speed() {
 
 void Position() {
     runDialog(kPositionDialog);
+}
+
+bool jumpWithinSong(long long milliseconds) {
+    return sendValue(kPositionDialog, milliseconds);
+}
+
+bool setSpeed(int thousandths) {
+    return sendValue(kSpeedDialog, thousandths);
 }

@@ -7,3 +7,8 @@
 void Speed();
 // Makes the song that plays jump to a position, typed in whole seconds.
 void Position();
+
+// What the two dialogs do with a value, without their fields: false, with
+// nothing changed, for a value the dialog would refuse.
+bool jumpWithinSong(long long milliseconds);
+bool setSpeed(int thousandths);

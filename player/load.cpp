@@ -7,6 +7,7 @@
 #include "player/folder.h"
 #include "player/lengths.h"
 #include "player/playback.h"
+#include "player/remote.h"
 #include "player/state.h"
 
 namespace {
@@ -34,6 +35,7 @@ void forgetOldFolder() {
 }  // namespace
 
 void LoadSongs() {
+    RemotePlaceScope prompt(RemotePlace::FolderPrompt);
     _chdir(S.old_path);
     if (enter_path() < 0) {
         return;

@@ -10,6 +10,7 @@
 #include "player/catalogue.h"
 #include "player/cmdline.h"
 #include "player/playback.h"
+#include "player/remote.h"
 #include "player/resume.h"
 #include "player/screen.h"
 #include "player/startup.h"
@@ -70,5 +71,6 @@ int main(int argc, char** argv) {
     startFromGivenSong();
     takeUpUserState();
     Play();
+    remoteStart();
     Usage();
 }

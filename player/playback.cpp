@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
+#include "player/remote.h"
 #include "player/resume.h"
 #include "player/screen.h"
 #include "player/state.h"
@@ -60,6 +61,7 @@ void showPaused() {
 // Only W resumes; every other key is discarded. A terminal that changed its
 // size meanwhile gets the main screen drawn anew, as the main loop does.
 void waitForResumeKey() {
+    RemotePlaceScope paused(RemotePlace::Paused);
     while (true) {
         if (conioTakeResize()) {
             conioRequireSize();

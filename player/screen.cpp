@@ -10,6 +10,7 @@
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
+#include "player/remote.h"
 #include "player/resume.h"
 #include "player/state.h"
 #include "player/volume.h"
@@ -274,6 +275,7 @@ PassResult runPass() {
         conioRequireSize();
         return PassResult::ReturnToMainScreen;
     }
+    remoteTick();
     // An event during this pass (the track's end) ends its idle wait too.
     const unsigned events = conioEventCount();
     StatSong();

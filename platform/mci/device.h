@@ -61,6 +61,7 @@ class Device {
     Mode mode();
     long long positionMs();
     long long lengthMs() const { return facts_.lengthMs; }
+    int speed() const { return speed_; }  // as last set, thousandths
 
   private:
     Device(UniqueFd file, const Mp3Facts& facts);

@@ -380,6 +380,9 @@ Failure statusDevice(const Words& words, char* out, unsigned size) {
     if (sameWord(item, "volume")) {
         return replyNumber(device->volume(), out, size);
     }
+    if (sameWord(item, "speed")) {
+        return replyNumber(device->speed(), out, size);
+    }
     return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
 }
 

@@ -221,3 +221,12 @@ bool sleepUntilKey(unsigned ms) {
     }
     return false;
 }
+
+// The session bus is never connected in these tests: nothing is watched.
+bool conioWatch(int, ConioEventHandler, void*) {
+    return false;
+}
+void conioUnwatch(int) {}
+void conioQueueKey(int code) {
+    fake::pressKeys(std::string(1, static_cast<char>(code)));
+}

@@ -1,0 +1,114 @@
+"""The player on a private session bus, driven as a desktop's media keys and
+sound menu drive it: each call does what its key does, on the screen too."""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+import urllib.parse
+
+from harness import E2ETestCase, current_seconds, _require_tool
+
+NAME = "org.mpris.MediaPlayer2.folderplay"
+PATH = "/org/mpris/MediaPlayer2"
+PLAYER = "org.mpris.MediaPlayer2.Player"
+
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir={sockets}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+class SessionBus(E2ETestCase):
+    def setUp(self):
+        super().setUp()
+        _require_tool("dbus-daemon")
+        _require_tool("dbus-send")
+        sockets = tempfile.mkdtemp(prefix="mp3-bus-")
+        self.addCleanup(shutil.rmtree, sockets, ignore_errors=True)
+        config = os.path.join(sockets, "bus.conf")
+        with open(config, "w") as f:
+            f.write(BUS_CONFIG.format(sockets=sockets))
+        out = subprocess.run(["dbus-daemon", f"--config-file={config}", "--fork",
+                              "--print-address=1", "--print-pid=1"],
+                             check=True, capture_output=True, text=True).stdout.split()
+        self.address, pid = out[0], int(out[1])
+        self.addCleanup(os.kill, pid, signal.SIGTERM)
+
+    def send(self, *args, check=True):
+        """dbus-send on the private bus; its printed reply."""
+        res = subprocess.run(["dbus-send", "--session", "--print-reply", *args],
+                             env={**os.environ, "DBUS_SESSION_BUS_ADDRESS": self.address},
+                             capture_output=True, text=True, timeout=10)
+        if check and res.returncode != 0:
+            raise AssertionError(f"dbus-send {args} failed: {res.stderr}")
+        return res.stdout + res.stderr
+
+    def call(self, method, *args, check=True):
+        return self.send(f"--dest={NAME}", PATH, f"{PLAYER}.{method}", *args, check=check)
+
+    def get(self, prop):
+        return self.send(f"--dest={NAME}", PATH, "org.freedesktop.DBus.Properties.Get",
+                         f"string:{PLAYER}", f"string:{prop}")
+
+    def wait_for_name(self):
+        deadline = time.monotonic() + 10
+        while NAME not in self.send("--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus.ListNames"):
+            self.assertLess(time.monotonic(), deadline, f"{NAME} never came on the bus")
+            time.sleep(0.1)
+
+    def test_calls_act_as_their_keys(self):
+        music = self.folder("music", ["Alpha \u00e9.mp3", "Beta.mp3"],
+                            long=["Alpha \u00e9.mp3", "Beta.mp3"])
+        self.term.start_player("env", music,
+                               (f"DBUS_SESSION_BUS_ADDRESS={self.address}", self.binary))
+        self.term.wait_text(" TotalSong = 2", 1, 20, timeout=30)
+        self.wait_playing("Alpha \u00e9")
+        self.wait_for_name()
+
+        metadata = self.get("Metadata")
+        self.assertIn('string "Alpha \u00e9"', metadata)
+        url = "file://" + urllib.parse.quote(os.path.realpath(music)) + "/Alpha%20%C3%A9.mp3"
+        self.assertIn(f'string "{url}"', metadata)
+        self.assertRegex(metadata, r'"mpris:length"\s+variant\s+int64 40\d{6}')
+
+        self.call("PlayPause")
+        self.term.wait_text(" Paused -> Alpha \u00e9 ", 1, 23)
+        self.assertIn('"Paused"', self.get("PlaybackStatus"))
+        self.assertIn("Refused", self.call("Next", check=False))  # as a key while paused
+        self.call("PlayPause")
+        self.wait_playing("Alpha \u00e9")
+
+        self.call("Next")
+        self.wait_playing("Beta")
+        metadata = self.get("Metadata")
+        self.assertIn('string "Beta"', metadata)
+        track = re.search(r'object path "([^"]+)"', metadata).group(1)
+        self.assertIn("Refused", self.call("SetPosition", f"objpath:{track}",
+                                           "int64:41000000", check=False))
+        self.call("SetPosition", f"objpath:{track}", "int64:30000000")
+        self.term.wait_until(lambda s: (current_seconds(s) or 0) >= 30,
+                             "the jump to 00:30")
+
+        self.send(f"--dest={NAME}", PATH, "org.mpris.MediaPlayer2.Quit")
+        self.assertEqual(self.term.wait_exit(), 1)
+        for name in ("length.txt", "number.txt", "names.txt"):
+            self.assertTrue(os.path.exists(os.path.join(music, name)), name)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,96 @@
+// Calls from the session bus that the bus test leaves out: where each lands
+// depends on the state of the song, and jumps and speeds change units.
+#include "player/playback.h"
+#include "player/remote.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/bus/mpris.h"
+#include "player/screen.h"
+#include "player_fixture.h"
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class Remote : public PlayerTest {
+  protected:
+    void SetUp() override {
+        PlayerTest::SetUp();
+        makeCatalogue(12);
+        S.number[0] = 40;
+        fake::media().length = "40000";
+        fake::media().position = "5000";
+        Play();
+        drawMainScreen();
+        fake::takeCommands();
+    }
+
+    static const char* call(MprisCall what, long long microseconds = 0, std::string track = "",
+                            double rate = 1.0) {
+        MprisRequest request;
+        request.call = what;
+        request.microseconds = microseconds;
+        request.trackId = track;
+        request.rate = rate;
+        return remotePlayer().perform(request);
+    }
+
+    // The passes of the loop that read the keys the calls queued.
+    static void readKeys() {
+        while (_kbhit()) {
+            runPass();
+        }
+    }
+
+    // What was sent to the track, without the status queries.
+    static Commands sent() {
+        Commands changes;
+        for (const std::string& command : fake::takeCommands()) {
+            if (command.rfind("status ", 0) != 0) {
+                changes.push_back(command);
+            }
+        }
+        return changes;
+    }
+};
+
+TEST_F(Remote, PlayStartsAStoppedSongAgainWherePauseDoesNothing) {
+    fake::pressKeys("s");
+    readKeys();
+    sent();
+    EXPECT_EQ(call(MprisCall::Pause), nullptr);
+    EXPECT_FALSE(_kbhit());
+    EXPECT_EQ(call(MprisCall::Play), nullptr);
+    readKeys();
+    EXPECT_EQ(sent(),
+              (Commands{"close MP3_Device", "open S0000.MP3 type MPEGVideo alias MP3_Device",
+                        "play MP3_Device notify"}));
+}
+
+TEST_F(Remote, JumpsAndSpeedsWithinTheDialogsLimits) {
+    EXPECT_EQ(call(MprisCall::Seek, 10'000'000), nullptr);  // from 5 s on
+    EXPECT_NE(call(MprisCall::Seek, 36'000'000), nullptr);  // past the end
+    EXPECT_EQ(call(MprisCall::Seek, -9'000'000), nullptr);  // before the start: 0
+    EXPECT_EQ(call(MprisCall::SetPosition, 7'000'000, "/stale/track"), nullptr);
+    const std::string track = remotePlayer().state().trackId;
+    EXPECT_EQ(call(MprisCall::SetPosition, 7'500'000, track), nullptr);
+    EXPECT_EQ(call(MprisCall::SetRate, 0, "", 1.5), nullptr);
+    EXPECT_NE(call(MprisCall::SetRate, 0, "", 2.5), nullptr);
+    EXPECT_EQ(sent(), (Commands{"play MP3_Device from 15000", "play MP3_Device from 0",
+                                "play MP3_Device from 7500", "set MP3_Device speed  1500"}));
+}
+
+TEST_F(Remote, NothingIsTypedIntoADialog) {
+    RemotePlaceScope dialog(RemotePlace::Dialog);
+    EXPECT_NE(call(MprisCall::PlayPause), nullptr);
+    EXPECT_NE(call(MprisCall::Seek, 1'000'000), nullptr);
+    EXPECT_FALSE(_kbhit());
+    EXPECT_TRUE(sent().empty());
+    EXPECT_FALSE(remotePlayer().state().canPause);
+}
+
+}  // namespace
