@@ -141,7 +141,10 @@ intptr_t _findfirst(const char* pattern, _finddata_t* data) {
         return -1;
     }
     auto search = std::make_unique<Search>();
-    search->folder = listing::readWorkingDirectory();
+    // Read afresh, never taken from an earlier search: a directory's time
+    // cannot tell that it changed where it is kept in steps of two seconds
+    // (FAT) or set by another machine's clock (network mounts).
+    search->folder = listing::readWorkingDirectory(true);
     if (search->folder == nullptr) {
         return -1;
     }
