@@ -265,7 +265,9 @@ PassResult runPass() {
 
 void Usage() {
     while (true) {
-        drawMainScreen();
+        // The times and the user name come with the rest of the screen, not
+        // after the first pass's flash of the playing row.
+        redrawMainScreen();
         while (runPass() == PassResult::NextPass) {
         }
     }

@@ -17,8 +17,8 @@ extern const char* const kProductTitle;
 enum class PassResult { NextPass, ReturnToMainScreen };
 
 // Draws the main screen anew with everything a pass of the loop shows but the
-// status line: for a wait that holds the loop (the pause) when the terminal's
-// size changed.
+// status line: on entering the main screen, and for a wait that holds the
+// loop (the pause) when the terminal's size changed.
 void redrawMainScreen();
 
 // The pieces of Usage, for the tests.
