@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/mci/mci.h"
+#include "player/ending.h"
 #include "player/media.h"
 #include "player/playback.h"
 #include "player/screen.h"
@@ -141,7 +142,7 @@ Answer askAndSend(const Dialog& dialog) {
         return askAgainAfter(dialog.refused);
     }
     if (S.err > 0) {
-        failWith(dialog.failWord);
+        endWithError(dialog.failWord);
     }
     return Answer::Done;
 }

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "platform/fs.h"
+#include "player/ending.h"
 #include "player/folder.h"
-#include "player/media.h"
 #include "player/state.h"
 #include "tcconio/tcconio.h"
 
