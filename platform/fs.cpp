@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/listing.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -30,30 +31,8 @@ unsigned failWith(int error) {
     return 0;
 }
 
-unsigned char asciiUpper(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
-}
-
-// Letters are folded to upper case, as the Windows file system does, so "_"
-// sorts after the letters; folding is for ASCII only: bytes above 0x7F are
-// compared as they are, so that any byte sequence orders the same way in
-// every locale.
-int compareIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t k = 0; k < common; ++k) {
-        const unsigned char x = asciiUpper(static_cast<unsigned char>(a[k]));
-        const unsigned char y = asciiUpper(static_cast<unsigned char>(b[k]));
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
-
-// Case-insensitive order with byte order as the tie-break, so that "a.mp3"
+// Case-insensitive order (ASCII only, so that any byte sequence orders the
+// same way in every locale) with byte order as the tie-break, so that "a.mp3"
 // and "A.mp3" in one folder always come out the same way round.
 bool listedBefore(const std::string* a, const std::string* b) {
     const int folded = compareIgnoringAsciiCase(*a, *b);
@@ -123,9 +102,7 @@ std::map<intptr_t, std::unique_ptr<Search>> searches;
 intptr_t lastHandle = 0;
 
 void copyName(const std::string* name, _finddata_t* data) {
-    const std::size_t length = std::min(name->size(), sizeof data->name - 1);
-    std::memcpy(data->name, name->data(), length);
-    data->name[length] = '\0';
+    copyCut(*name, data->name, sizeof data->name);
 }
 
 }  // namespace
