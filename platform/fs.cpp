@@ -25,7 +25,9 @@ namespace {
 // Windows keeps the last error per thread; so do we.
 thread_local unsigned lastError = 0;
 
-unsigned failWith(int error) {
+// Records error as the last error and in errno; returns 0, the failure value
+// of the calls that report through GetLastError.
+unsigned recordError(int error) {
     lastError = static_cast<unsigned>(error);
     errno = error;
     return 0;
@@ -193,7 +195,7 @@ int _chdir(const char* path) {
 unsigned GetCurrentDirectory(unsigned size, char* buffer) {
     const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
     if (!cwd) {
-        return failWith(errno);
+        return recordError(errno);
     }
     const std::size_t length = std::strlen(cwd.get());
     if (length >= size || buffer == nullptr) {
@@ -208,7 +210,7 @@ unsigned GetCurrentDirectory(unsigned size, char* buffer) {
 
 int GetUserName(char* buffer, unsigned* size) {
     if (buffer == nullptr || size == nullptr) {
-        failWith(EINVAL);
+        recordError(EINVAL);
         return 0;
     }
     // getpwuid_r is getpwuid without the shared static record; its scratch
@@ -224,13 +226,13 @@ int GetUserName(char* buffer, unsigned* size) {
     }
     if (result == nullptr) {
         // No error number with no record means the user id has no entry.
-        failWith(error != 0 ? error : ENOENT);
+        recordError(error != 0 ? error : ENOENT);
         return 0;
     }
     const std::size_t needed = std::strlen(record.pw_name) + 1;
     if (needed > *size) {
         *size = static_cast<unsigned>(needed);
-        failWith(ERANGE);
+        recordError(ERANGE);
         return 0;
     }
     std::memcpy(buffer, record.pw_name, needed);
