@@ -6,7 +6,6 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
-#include "player/screen.h"
 #include "player/state.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -16,7 +15,6 @@ namespace {
 // How long the status line names a song that could not be played: long
 // enough to be read while the next one starts.
 constexpr unsigned kCannotPlayMilliseconds = 2000;
-constexpr int kStatusRow = 23;
 
 // Opens and starts the track; false, with nothing left open, when the media
 // layer refuses the file or cannot play it.
@@ -40,31 +38,6 @@ void reportCannotPlay() {
     S.cannotPlayShown = 1;
     S.cannotPlaySince = GetTickCount();
     drawStatusLine();
-}
-
-void showPaused() {
-    gotoxy(1, kStatusRow);
-    clreol();
-    std::printf(" Paused -> %s ", S.Label);
-}
-
-// Only W resumes; every other key is discarded. A terminal that changed its
-// size meanwhile gets the main screen drawn anew, as the main loop does.
-void waitForResumeKey() {
-    while (true) {
-        if (conioTakeResize()) {
-            conioRequireSize();
-            redrawMainScreen();
-            showPaused();
-        }
-        if (!sleepUntilKey(kIdleMilliseconds)) {
-            continue;
-        }
-        char key = static_cast<char>(_getch());
-        if (key == 'w' || key == 'W') {
-            return;
-        }
-    }
 }
 
 void flashPlayingRow() {
@@ -111,19 +84,6 @@ void Stop() {
         sendChecked("stop MP3_Device");
     }
     S.Control = 1;
-}
-
-void Pause() {
-    if (!S.trackOpen) {
-        return;
-    }
-    sendChecked("pause MP3_Device");
-    showPaused();
-    waitForResumeKey();
-    gotoxy(1, kStatusRow);
-    clreol();
-    std::printf(" Playing -> %s ", S.Label);
-    Resume();
 }
 
 void Resume() {
