@@ -23,7 +23,7 @@ struct PlayerState {
     // of NextSong and LongFileName double as the window of the page shown.
     Cell NextSong[kMaxSongs];            // short name of each song: what is opened
     Cell LongFileName[kMaxSongs];        // file name as found, cut in place to the display name
-    ShortCell ShortPathName[kMaxSongs];  // answer of the short-name query, kept between scans
+    ShortCell ShortPathName[kMaxSongs];  // answer of the short-name query for each song
     Cell CompareNames[kMaxSongs];        // display names recorded at the previous exit
     int number[kMaxSongs];               // each song's length in whole seconds
 
