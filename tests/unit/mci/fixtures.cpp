@@ -5,10 +5,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 
 #include "platform/mci/audiosink.h"
 #include "platform/mci/mci.h"
+#include "support/mp3maker.h"
+#include "support/temp_folder.h"
 
 namespace mcitest {
 
@@ -17,17 +20,9 @@ namespace {
 std::filesystem::path folder;
 Output output = Output::kSilent;
 
-void run(const std::string& command) {
-    const int status = std::system(command.c_str());
-    ASSERT_EQ(status, 0) << command;
-}
-
 // A tone of the given length, as an MP3 with a LAME header (exact length).
 void makeTone(const std::string& name, double seconds, int rate, int channels) {
-    const std::string wav = (folder / "tone.wav").string();
-    run("sox -q -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " '" + wav +
-        "' synth " + std::to_string(seconds) + " sine 440 vol 0.3");
-    run("lame --quiet -b 96 '" + wav + "' '" + (folder / name).string() + "'");
+    mp3maker::makeTone(folder / name, seconds, rate, channels, "-b 96");
 }
 
 void writeBytes(const std::string& name, const std::string& bytes) {
@@ -54,7 +49,8 @@ void makeBadFiles() {
     writeBytes("text.mp3", "This is a shopping list, not a song.\nmilk\nbread\n");
     writeBytes("noise.mp3", randomBytes(200000));
     writeBytes("big-noise.mp3", randomBytes(10 * 1024 * 1024));
-    run("sox -q -n -r 44100 -c 2 -t wav '" + (folder / "wave.mp3").string() + "' synth 1 sine 440");
+    mp3maker::run("sox -q -n -r 44100 -c 2 -t wav '" + (folder / "wave.mp3").string() +
+                  "' synth 1 sine 440");
     std::filesystem::create_directory(folder / "folder.mp3");
 }
 
@@ -62,13 +58,13 @@ void makeBadFiles() {
 // 16 kHz. The length stops where the sample rate changes; a decoder could
 // go on, resampling.
 void makeJoinedRates() {
-    const std::string wav = (folder / "tone.wav").string();
-    const std::string part = (folder / "part.mp3").string();
-    run("sox -q -n -r 44100 -c 2 '" + wav + "' synth 1 sine 440 vol 0.3");
-    run("lame --quiet -t -b 96 '" + wav + "' '" + part + "'");
+    const std::filesystem::path wav = folder / "tone.wav";
+    const std::filesystem::path part = folder / "part.mp3";
+    mp3maker::synthesize(wav, 44100, 2, "1 sine 440 vol 0.3");
+    mp3maker::encode(wav, part, "-t -b 96");
     std::string first = readBytes(part);
-    run("sox -q -n -r 16000 -c 2 '" + wav + "' synth 3 sine 330 vol 0.3");
-    run("lame --quiet -t -b 64 '" + wav + "' '" + part + "'");
+    mp3maker::synthesize(wav, 16000, 2, "3 sine 330 vol 0.3");
+    mp3maker::encode(wav, part, "-t -b 64");
     writeBytes("joined-rates.mp3", first + readBytes(part));
     std::filesystem::remove(part);
 }
@@ -90,7 +86,6 @@ class FixtureEnvironment : public ::testing::Environment {
             folder = inherited;
         } else {
             make();
-            owner_ = true;
             setenv(kInheritedFolder, folder.c_str(), 1);
         }
         if (output == Output::kSilent) {
@@ -99,18 +94,17 @@ class FixtureEnvironment : public ::testing::Environment {
     }
 
     void TearDown() override {
-        if (owner_) {
-            std::error_code ignored;
-            std::filesystem::remove_all(folder, ignored);
+        if (made_ != nullptr) {
+            made_.reset();
             unsetenv(kInheritedFolder);
         }
     }
 
   private:
-    static void make() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mci-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
+    void make() {
+        made_ = std::make_unique<TempFolder>("mci-test");
+        folder = made_->path();
+        ASSERT_FALSE(folder.empty());
         makeTone("two.mp3", 2, 44100, 2);
         makeTone("three.mp3", 3, 44100, 2);
         makeTone("twelve.mp3", 12, 44100, 2);
@@ -122,7 +116,7 @@ class FixtureEnvironment : public ::testing::Environment {
         std::filesystem::remove(folder / "tone.wav");
     }
 
-    bool owner_ = false;
+    std::unique_ptr<TempFolder> made_;  // only in the process that made the folder
 };
 
 }  // namespace

@@ -22,11 +22,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/mci/mci.h"
+#include "support/temp_folder.h"
 #include "tests/unit/mci/fixtures.h"
 
 extern char** environ;
@@ -133,11 +135,11 @@ class SoundServer {
 
     // Empty when the server runs; otherwise why it does not.
     std::string start(const std::string& kind) {
-        char pattern[] = "/tmp/mp3-sound-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
+        made_ = std::make_unique<TempFolder>("mp3-sound");
+        folder_ = made_->path();
+        if (folder_.empty()) {
             return "no temporary folder";
         }
-        folder_ = pattern;
         const fs::path runtime = folder_ / "run";
         const fs::path home = folder_ / "home";
         fs::create_directories(runtime);
@@ -166,11 +168,8 @@ class SoundServer {
             waitpid(group_, nullptr, 0);
             group_ = -1;
         }
-        if (!folder_.empty()) {
-            std::error_code ignored;
-            fs::remove_all(folder_, ignored);
-            folder_.clear();
-        }
+        made_.reset();
+        folder_.clear();
     }
 
   private:
@@ -291,6 +290,7 @@ class SoundServer {
         return "";
     }
 
+    std::unique_ptr<TempFolder> made_;
     fs::path folder_;
     std::string kind_;
     pid_t group_ = -1;  // the server's process group

@@ -16,14 +16,20 @@
 #include "fakes.h"
 #include "player/catalogue.h"
 #include "player/state.h"
+#include "support/temp_folder.h"
 #include "support/vscreen.h"
 #include "tcconio/conio_test_hooks.h"
 #include "tcconio/keyboard.h"
 
+// Standard output is unbuffered, as the player makes it where it is not a
+// terminal, so that the capture sees every byte when it is written. A
+// stream's buffering can be set only before anything is written to it: this
+// runs before main.
+inline const int kStdoutUnbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0);
+
 class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::setvbuf(stdout, nullptr, _IONBF, 0);
         resetPlayerState();
         fake::resetMedia();
         fake::resetKeyboard();
@@ -33,9 +39,9 @@ class PlayerTest : public ::testing::Test {
 
     void TearDown() override {
         capture_.reset();
-        if (!folder_.empty()) {
+        if (folder_ != nullptr) {
             std::filesystem::current_path(startDirectory_);
-            std::filesystem::remove_all(folder_);
+            folder_.reset();
         }
     }
 
@@ -65,11 +71,14 @@ class PlayerTest : public ::testing::Test {
 
     // A fresh empty folder that becomes the working directory.
     std::filesystem::path enterNewFolder() {
-        startDirectory_ = std::filesystem::current_path();
-        char pattern[] = "/tmp/player-test-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        std::filesystem::current_path(folder_);
-        return folder_;
+        if (folder_ == nullptr) {
+            startDirectory_ = std::filesystem::current_path();
+        }
+        folder_ = std::make_unique<TempFolder>("player-test");
+        if (!folder_->path().empty()) {
+            std::filesystem::current_path(folder_->path());
+        }
+        return folder_->path();
     }
 
     static void touch(const std::filesystem::path& file, const std::string& content = "x") {
@@ -118,6 +127,6 @@ class PlayerTest : public ::testing::Test {
   private:
     std::unique_ptr<StdoutCapture> capture_;
     VirtualScreen screen_;
-    std::filesystem::path folder_;
+    std::unique_ptr<TempFolder> folder_;
     std::filesystem::path startDirectory_;
 };
