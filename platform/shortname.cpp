@@ -108,6 +108,10 @@ std::string formatAlias(const AliasKey& key, unsigned number) {
 }
 
 // The names of one directory and the alias of every name that needs one.
+// FIXME: a table is kept while the directory's time is unchanged, which on
+// FAT (two-second stamps) or a network mount may hide a change: a name added
+// since is found by the second look of lookUpWithRetry, but a name removed
+// since still gets its short form, and its open then fails.
 struct AliasTable {
     listing::DirectoryStamp stamp;
     bool trusted = false;  // as the listing it was built from
