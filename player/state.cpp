@@ -1,10 +1,16 @@
 #include "player/state.h"
 
+#include "platform/memory.h"
 #include "tcconio/tcconio.h"
 
 PlayerState S;
 
 void resetPlayerState() {
+    static bool advised = false;
+    if (!advised) {
+        adviseLargePages(&S, sizeof S);
+        advised = true;
+    }
     std::memset(&S, 0, sizeof S);
     copyCell(S.file_path, "path.txt");
     S.x = 25;

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/memory.h"
+
 // Table sizes and limits.
 constexpr int kMaxSongs = 5000;     // songs in the catalogue
 constexpr int kCellSize = 128;      // a text cell: 127 bytes and a zero
@@ -18,7 +20,11 @@ constexpr int kRowTableSize = 1000;
 using Cell = char[kCellSize];
 using ShortCell = char[kShortCellSize];
 
-struct PlayerState {
+// Aligned, and so padded, to whole large pages: a large page backs only a
+// range that its mapping covers entirely, and without the padding the last
+// megabytes of tables would share their range with the end of the program's
+// data and be faulted in page by page.
+struct alignas(kLargePageSize) PlayerState {
     // Catalogue, by catalogue index in directory-search order. Entries 0 to 8
     // of NextSong and LongFileName double as the window of the page shown.
     Cell NextSong[kMaxSongs];            // short name of each song: what is opened
