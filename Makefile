@@ -20,7 +20,9 @@ build: deps
 
 demo: build
 	scripts/make-demo $(BUILD)/demo
-	cd $(BUILD)/demo && ../mp3
+	@# The player ends with status 1 however it ends, a quit with Q included;
+	@# only another status is a failure of the demo.
+	cd $(BUILD)/demo && ../mp3 || [ $$? -eq 1 ]
 
 test: deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMP3_SANITIZE=ON -DMP3_WERROR=ON

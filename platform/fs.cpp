@@ -18,42 +18,23 @@
 #include <vector>
 
 #include "platform/listing.h"
+#include "platform/text.h"
 
 namespace {
 
 // Windows keeps the last error per thread; so do we.
 thread_local unsigned lastError = 0;
 
-unsigned failWith(int error) {
+// Records error as the last error and in errno; returns 0, the failure value
+// of the calls that report through GetLastError.
+unsigned recordError(int error) {
     lastError = static_cast<unsigned>(error);
     errno = error;
     return 0;
 }
 
-unsigned char asciiUpper(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
-}
-
-// Letters are folded to upper case, as the Windows file system does, so "_"
-// sorts after the letters; folding is for ASCII only: bytes above 0x7F are
-// compared as they are, so that any byte sequence orders the same way in
-// every locale.
-int compareIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t k = 0; k < common; ++k) {
-        const unsigned char x = asciiUpper(static_cast<unsigned char>(a[k]));
-        const unsigned char y = asciiUpper(static_cast<unsigned char>(b[k]));
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
-
-// Case-insensitive order with byte order as the tie-break, so that "a.mp3"
+// Case-insensitive order (ASCII only, so that any byte sequence orders the
+// same way in every locale) with byte order as the tie-break, so that "a.mp3"
 // and "A.mp3" in one folder always come out the same way round.
 bool listedBefore(const std::string* a, const std::string* b) {
     const int folded = compareIgnoringAsciiCase(*a, *b);
@@ -123,9 +104,7 @@ std::map<intptr_t, std::unique_ptr<Search>> searches;
 intptr_t lastHandle = 0;
 
 void copyName(const std::string* name, _finddata_t* data) {
-    const std::size_t length = std::min(name->size(), sizeof data->name - 1);
-    std::memcpy(data->name, name->data(), length);
-    data->name[length] = '\0';
+    copyCut(*name, data->name, sizeof data->name);
 }
 
 }  // namespace
@@ -141,7 +120,10 @@ intptr_t _findfirst(const char* pattern, _finddata_t* data) {
         return -1;
     }
     auto search = std::make_unique<Search>();
-    search->folder = listing::readWorkingDirectory();
+    // Read afresh, never taken from an earlier search: a directory's time
+    // cannot tell that it changed where it is kept in steps of two seconds
+    // (FAT) or set by another machine's clock (network mounts).
+    search->folder = listing::readWorkingDirectory(true);
     if (search->folder == nullptr) {
         return -1;
     }
@@ -213,7 +195,7 @@ int _chdir(const char* path) {
 unsigned GetCurrentDirectory(unsigned size, char* buffer) {
     const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
     if (!cwd) {
-        return failWith(errno);
+        return recordError(errno);
     }
     const std::size_t length = std::strlen(cwd.get());
     if (length >= size || buffer == nullptr) {
@@ -228,7 +210,7 @@ unsigned GetCurrentDirectory(unsigned size, char* buffer) {
 
 int GetUserName(char* buffer, unsigned* size) {
     if (buffer == nullptr || size == nullptr) {
-        failWith(EINVAL);
+        recordError(EINVAL);
         return 0;
     }
     // getpwuid_r is getpwuid without the shared static record; its scratch
@@ -244,13 +226,13 @@ int GetUserName(char* buffer, unsigned* size) {
     }
     if (result == nullptr) {
         // No error number with no record means the user id has no entry.
-        failWith(error != 0 ? error : ENOENT);
+        recordError(error != 0 ? error : ENOENT);
         return 0;
     }
     const std::size_t needed = std::strlen(record.pw_name) + 1;
     if (needed > *size) {
         *size = static_cast<unsigned>(needed);
-        failWith(ERANGE);
+        recordError(ERANGE);
         return 0;
     }
     std::memcpy(buffer, record.pw_name, needed);

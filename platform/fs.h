@@ -16,8 +16,8 @@ struct _finddata_t {
 // do. Matches come in name order, compared without regard to ASCII letter
 // case, ties in byte order. Returns a handle and the first match in data, or
 // -1 with errno ENOENT when nothing matches, EINVAL for a pattern of another
-// form, or the error of reading the directory. A directory unchanged since
-// the last search is not read again.
+// form, or the error of reading the directory. Every search reads the
+// directory anew.
 intptr_t _findfirst(const char* pattern, _finddata_t* data);
 // The next match into data and 0; -1 when the search is exhausted (ENOENT)
 // or the handle is not that of an open search (EINVAL).

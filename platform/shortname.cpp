@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/listing.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -39,14 +40,6 @@ bool needsAlias(std::string_view name) {
     }
     return !std::all_of(name.begin(), name.end(),
                         [](char c) { return isPlainByte(static_cast<unsigned char>(c)); });
-}
-
-bool isAsciiAlnum(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-char asciiUpper(unsigned char c) {
-    return static_cast<char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
 }
 
 // FNV-1a: fixed for all time, so an alias made today is the alias tomorrow.
@@ -84,8 +77,8 @@ AliasKey aliasKeyOf(std::string_view name) {
         if (key.base.size() == 2) {
             break;
         }
-        if (isAsciiAlnum(static_cast<unsigned char>(c))) {
-            key.base += asciiUpper(static_cast<unsigned char>(c));
+        if (isAsciiAlnum(c)) {
+            key.base += asciiUpper(c);
         }
     }
     key.base.resize(2, '_');
@@ -98,8 +91,8 @@ AliasKey aliasKeyOf(std::string_view name) {
             if (key.extension.size() == 3) {
                 break;
             }
-            if (isAsciiAlnum(static_cast<unsigned char>(c))) {
-                key.extension += asciiUpper(static_cast<unsigned char>(c));
+            if (isAsciiAlnum(c)) {
+                key.extension += asciiUpper(c);
             }
         }
     }
@@ -115,6 +108,10 @@ std::string formatAlias(const AliasKey& key, unsigned number) {
 }
 
 // The names of one directory and the alias of every name that needs one.
+// FIXME: a table is kept while the directory's time is unchanged, which on
+// FAT (two-second stamps) or a network mount may hide a change: a name added
+// since is found by the second look of lookUpWithRetry, but a name removed
+// since still gets its short form, and its open then fails.
 struct AliasTable {
     listing::DirectoryStamp stamp;
     bool trusted = false;  // as the listing it was built from
@@ -287,13 +284,9 @@ bool lookUpWithRetry(Lookup lookup) {
     return table != nullptr && lookup(*table);
 }
 
-bool copyBounded(std::string_view text, char* out, std::size_t size) {
-    if (out == nullptr || text.size() >= size) {
-        return false;
-    }
-    std::memcpy(out, text.data(), text.size());
-    out[text.size()] = '\0';
-    return true;
+// Copies text whole into out, or nothing when it does not fit.
+bool copyWhole(std::string_view text, char* out, std::size_t size) {
+    return out != nullptr && text.size() < size && copyCut(text, out, size) == text.size();
 }
 
 bool entryExists(const char* name) {
@@ -341,7 +334,7 @@ unsigned GetShortPathName(const char* longName, char* shortName, unsigned size) 
     if (shortName == nullptr || shortForm.size() >= size) {
         return static_cast<unsigned>(shortForm.size() + 1);
     }
-    copyBounded(shortForm, shortName, size);
+    copyWhole(shortForm, shortName, size);
     return static_cast<unsigned>(shortForm.size());
 }
 
@@ -383,7 +376,7 @@ bool ResolveShortName(const char* name, char* out, std::size_t size) {
             return false;
         }
     }
-    if (!copyBounded(resolved, out, size)) {
+    if (!copyWhole(resolved, out, size)) {
         errno = ENAMETOOLONG;
         return false;
     }

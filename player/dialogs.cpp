@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/mci/mci.h"
+#include "player/ending.h"
 #include "player/media.h"
 #include "player/playback.h"
 #include "player/remote.h"
@@ -118,10 +119,15 @@ bool refusedValue(int result) {
 enum class Answer { Done, AskAgain };
 
 // Shows what is wrong with the value, at (20, 10), until a key is pressed;
-// then the dialog asks again. A message that names the limit has a %d for it.
-Answer askAgainAfter(const char* format, int limit = 0) {
+// then the dialog asks again. A message that names the limit has a %d for it,
+// which is replaced here: the message is text, never a format.
+Answer askAgainAfter(const char* message, int limit = 0) {
     gotoxy(20, 10);
-    std::printf(format, limit);
+    if (const char* mark = std::strstr(message, "%d")) {
+        std::printf("%.*s%d%s", static_cast<int>(mark - message), message, limit, mark + 2);
+    } else {
+        std::printf("%s", message);
+    }
     waitForWholeKey();
     return Answer::AskAgain;
 }
@@ -150,7 +156,7 @@ Answer askAndSend(const Dialog& dialog) {
         return askAgainAfter(dialog.refused);
     }
     if (S.err > 0) {
-        failWith(dialog.failWord);
+        endWithError(dialog.failWord);
     }
     if (dialog.sent != nullptr) {
         dialog.sent();

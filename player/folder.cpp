@@ -5,7 +5,7 @@
 
 #include "platform/fs.h"
 #include "platform/replacefile.h"
-#include "player/media.h"
+#include "player/ending.h"
 #include "player/screen.h"
 #include "player/state.h"
 #include "tcconio/input.h"
@@ -58,16 +58,16 @@ void writeFolderFile(const char* typed) {
     }
     ReplacementFile folderFile;
     if (!createReplacement(S.file_path, &folderFile)) {
-        failWith("cannot create path.txt");
+        endWithError("cannot create path.txt");
     }
     std::fprintf(folderFile.stream, "%s", typed);
     if (!finishReplacement(&folderFile)) {
         discardReplacement(&folderFile);
-        failWith("cannot write path.txt");
+        endWithError("cannot write path.txt");
     }
     if (!installReplacement(&folderFile, S.file_path)) {
         discardReplacement(&folderFile);
-        failWith("cannot create path.txt");
+        endWithError("cannot create path.txt");
     }
 }
 

@@ -1,32 +1,15 @@
 #include "player/media.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 
 #include "platform/mci/mci.h"
+#include "player/ending.h"
 #include "player/state.h"
-#include "tcconio/tcconio.h"
-
-void failWith(const char* word) {
-    int saved = errno;
-    conioRestore();
-    errno = saved;
-    std::perror(word);
-    std::exit(1);
-}
-
-void endWithMessage(const char* what, const char* detail) {
-    conioRestore();
-    std::fprintf(stderr, "mp3: %s%s\n", what, detail);
-    std::exit(1);
-}
 
 void sendChecked(const char* command, char* reply, unsigned replySize, const char* word) {
     S.err = mciSendString(command, reply, replySize);
     if (S.err > 0) {
-        failWith(word);
+        endWithError(word);
     }
 }
 

@@ -21,11 +21,3 @@ long long millisecondsOf(const char* reply);
 // Whole seconds from a reply in milliseconds, rounded down, at most what
 // 2^32 - 1 milliseconds make.
 unsigned secondsOf(const char* reply);
-
-// Ends the program with status 1 after printing word and the text of errno
-// through perror. The terminal is given back first so that the text stays
-// readable after the player's screen is gone.
-[[noreturn]] void failWith(const char* word);
-// Ends the program with status 1 after printing "mp3: " what detail on a
-// line of its own, once the terminal is given back.
-[[noreturn]] void endWithMessage(const char* what, const char* detail);

@@ -8,7 +8,6 @@
 #include "player/media.h"
 #include "player/remote.h"
 #include "player/resume.h"
-#include "player/screen.h"
 #include "player/state.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
@@ -19,7 +18,6 @@ namespace {
 // How long a song that could not be played stays named: long enough to be
 // read while the next one plays.
 constexpr unsigned kCannotPlayMilliseconds = 2000;
-constexpr int kStatusRow = 23;
 constexpr int kCannotPlayRow = 24;
 
 // Opens and starts the track; false, with nothing left open, when the media
@@ -50,32 +48,6 @@ void reportCannotPlay() {
     S.cannotPlayShown = 1;
     S.cannotPlaySince = GetTickCount();
     drawStatusLine();
-}
-
-void showPaused() {
-    gotoxy(1, kStatusRow);
-    clreol();
-    std::printf(" Paused -> %s ", S.Label);
-}
-
-// Only W resumes; every other key is discarded. A terminal that changed its
-// size meanwhile gets the main screen drawn anew, as the main loop does.
-void waitForResumeKey() {
-    RemotePlaceScope paused(RemotePlace::Paused);
-    while (true) {
-        if (conioTakeResize()) {
-            conioRequireSize();
-            redrawMainScreen();
-            showPaused();
-        }
-        if (!sleepUntilKey(kIdleMilliseconds)) {
-            continue;
-        }
-        char key = static_cast<char>(_getch());
-        if (key == 'w' || key == 'W') {
-            return;
-        }
-    }
 }
 
 // An event (the track's end) cuts the flash short, as a key does, so that
@@ -129,19 +101,6 @@ void Stop() {
         sendChecked("stop MP3_Device");
     }
     S.Control = 1;
-}
-
-void Pause() {
-    if (!S.trackOpen) {
-        return;
-    }
-    sendChecked("pause MP3_Device");
-    showPaused();
-    waitForResumeKey();
-    gotoxy(1, kStatusRow);
-    clreol();
-    std::printf(" Playing -> %s ", S.Label);
-    Resume();
 }
 
 void Resume() {

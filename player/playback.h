@@ -8,8 +8,6 @@
 // media layer refuses is reported on the status line and counts as ended.
 void Play();
 void Stop();
-// Pauses, and holds the program until "w" is pressed; then resumes.
-void Pause();
 void Resume();
 void CloseSong();
 // Polls the track's mode into isPlay and flashes the playing row.
@@ -19,6 +17,9 @@ void GetSongLength();
 // The replies to the track's length and position queries; empty when no
 // track is open.
 void trackTimes(char (&length)[kReplySize], char (&position)[kReplySize]);
+
+// The row of the status line.
+constexpr int kStatusRow = 23;
 
 // Prints the status line: playing, stopped, or the song that could not play.
 void drawStatusLine();

@@ -155,6 +155,32 @@ void playChosenSlot(char key) {
     }
 }
 
+void showPaused() {
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Paused -> %s ", S.Label);
+}
+
+// Only W resumes; every other key is discarded. A terminal that changed its
+// size meanwhile gets the main screen drawn anew, as the main loop does.
+void waitForResumeKey() {
+    RemotePlaceScope paused(RemotePlace::Paused);
+    while (true) {
+        if (conioTakeResize()) {
+            conioRequireSize();
+            redrawMainScreen();
+            showPaused();
+        }
+        if (!sleepUntilKey(kIdleMilliseconds)) {
+            continue;
+        }
+        char key = static_cast<char>(_getch());
+        if (key == 'w' || key == 'W') {
+            return;
+        }
+    }
+}
+
 // The second code of an extended key: only the arrows act.
 void handleExtendedKey(char code) {
     if (code == 'M') {
@@ -232,6 +258,19 @@ PassResult handleKey(char key) {
 
 }  // namespace
 
+void Pause() {
+    if (!S.trackOpen) {
+        return;
+    }
+    sendChecked("pause MP3_Device");
+    showPaused();
+    waitForResumeKey();
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Playing -> %s ", S.Label);
+    Resume();
+}
+
 void drawMainScreen() {
     clrscr();
     textcolor(7);
@@ -303,7 +342,9 @@ PassResult runPass() {
 
 void Usage() {
     while (true) {
-        drawMainScreen();
+        // The times and the user name come with the rest of the screen, not
+        // after the first pass's flash of the playing row.
+        redrawMainScreen();
         while (runPass() == PassResult::NextPass) {
         }
     }

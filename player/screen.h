@@ -16,9 +16,12 @@ extern const char* const kProductTitle;
 // What one pass of the command loop asks for next.
 enum class PassResult { NextPass, ReturnToMainScreen };
 
+// Pauses the track, and holds the program until "w" is pressed; then resumes.
+void Pause();
+
 // Draws the main screen anew with everything a pass of the loop shows but the
-// status line: for a wait that holds the loop (the pause) when the terminal's
-// size changed.
+// status line: on entering the main screen, and for a wait that holds the
+// loop (the pause) when the terminal's size changed.
 void redrawMainScreen();
 
 // The pieces of Usage, for the tests.

@@ -9,8 +9,8 @@
 
 #include "platform/fs.h"
 #include "platform/shortname.h"
+#include "player/ending.h"
 #include "player/folder.h"
-#include "player/media.h"
 #include "player/state.h"
 #include "tcconio/tcconio.h"
 

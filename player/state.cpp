@@ -9,7 +9,6 @@ void resetPlayerState() {
     static bool advised = false;
     if (!advised) {
         adviseLargePages(&S, sizeof S);
-        keepFreedMemoryForReuse();
         advised = true;
     }
     std::memset(&S, 0, sizeof S);

@@ -23,13 +23,13 @@ using ShortCell = char[kShortCellSize];
 // Aligned, and so padded, to whole large pages: a large page backs only a
 // range that its mapping covers entirely, and without the padding the last
 // megabytes of tables would share their range with the end of the program's
-// data and be faulted in page by page, a good part of the start.
+// data and be faulted in page by page.
 struct alignas(kLargePageSize) PlayerState {
     // Catalogue, by catalogue index in directory-search order. Entries 0 to 8
     // of NextSong and LongFileName double as the window of the page shown.
     Cell NextSong[kMaxSongs];            // short name of each song: what is opened
     Cell LongFileName[kMaxSongs];        // file name as found, cut in place to the display name
-    ShortCell ShortPathName[kMaxSongs];  // answer of the short-name query, kept between scans
+    ShortCell ShortPathName[kMaxSongs];  // answer of the short-name query for each song
     Cell CompareNames[kMaxSongs];        // display names recorded at the previous exit
     int number[kMaxSongs];               // each song's length in whole seconds
 

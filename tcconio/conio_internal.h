@@ -8,8 +8,9 @@ constexpr int kConioNeededCols = 80;
 constexpr int kConioNeededRows = 25;
 
 // The bound on each wait for a key while the size matters: the SIGWINCH that
-// announces a new size may reach another thread, or not end the wait, so the
-// size is looked at again this often.
+// announces a new size only marks it changed and does not end the wait (an
+// interrupted wait goes on for the rest of its time), so the size is looked
+// at again this often.
 constexpr int kSizeLookMilliseconds = 250;
 
 // The size of the terminal on standard output; false without a terminal

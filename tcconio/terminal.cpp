@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -138,7 +139,8 @@ extern "C" void onSuspend(int) {
     sigset_t suspend;
     sigemptyset(&suspend);
     sigaddset(&suspend, SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &suspend, nullptr);
+    // This thread's mask: the process has the engine's threads beside it.
+    pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);
     raise(SIGTSTP);  // stops here until the shell continues the player
     installHandler(SIGTSTP, onSuspend, SA_RESTART);
     if (wasRaw && tcsetattr(STDIN_FILENO, TCSANOW, &rawModes) == 0) {

@@ -1,6 +1,7 @@
 #include "platform/mci/command.h"
 
 #include "platform/mci/mci.h"
+#include "platform/text.h"
 
 namespace mci {
 
@@ -13,10 +14,6 @@ bool isBlank(char c) {
 }
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool allDigits(std::string_view text) {
@@ -61,15 +58,7 @@ int splitWords(std::string_view text, std::vector<std::string>* words) {
 }
 
 bool sameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return compareIgnoringAsciiCase(a, b) == 0;
 }
 
 int parseNumber(std::string_view word, long long* value) {

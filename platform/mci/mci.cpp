@@ -21,6 +21,7 @@
 #include "platform/mci/device.h"
 #include "platform/mci/mp3length.h"
 #include "platform/shortname.h"
+#include "platform/text.h"
 
 namespace mci {
 namespace {
@@ -125,11 +126,7 @@ Failure reply(std::string_view text, char* out, unsigned size) {
     if (size == 0) {
         return failWith(MCIERR_PARAM_OVERFLOW);
     }
-    const std::size_t room = size - 1;
-    const std::size_t count = text.size() < room ? text.size() : room;
-    std::memcpy(out, text.data(), count);
-    out[count] = '\0';
-    return count < text.size() ? failWith(MCIERR_PARAM_OVERFLOW) : Failure{};
+    return copyCut(text, out, size) < text.size() ? failWith(MCIERR_PARAM_OVERFLOW) : Failure{};
 }
 
 Failure replyNumber(long long value, char* out, unsigned size) {
@@ -486,25 +483,16 @@ constexpr ErrorText kErrorTexts[] = {
     {MCIERR_FILE_READ, "The file could not be read."},
 };
 
-void copyBounded(const char* text, char* out, unsigned size) {
-    if (out == nullptr || size == 0) {
-        return;
-    }
-    const std::size_t count = std::min<std::size_t>(std::strlen(text), size - 1);
-    std::memcpy(out, text, count);
-    out[count] = '\0';
-}
-
 }  // namespace
 
 bool mciGetErrorString(int code, char* text, unsigned size) {
     for (const ErrorText& entry : kErrorTexts) {
         if (entry.code == code) {
-            copyBounded(entry.text, text, size);
+            copyCut(entry.text, text, size);
             return true;
         }
     }
-    copyBounded("Unknown media-control error code.", text, size);
+    copyCut("Unknown media-control error code.", text, size);
     return false;
 }
 

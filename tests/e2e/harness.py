@@ -25,7 +25,6 @@ import tempfile
 import time
 import unicodedata
 import unittest
-import uuid
 
 WIDTH = 80
 HEIGHT = 25
@@ -235,7 +234,10 @@ class Terminal:
 
     def __init__(self, width=WIDTH, height=HEIGHT):
         _require_tool("tmux")
-        self.socket = f"e2e-{os.getpid()}-{uuid.uuid4().hex[:8]}"
+        # The server's socket lives in a folder of this terminal's, removed
+        # with it: tmux leaves its socket behind when the server ends.
+        self._socket_dir = tempfile.mkdtemp(prefix="tmux-", dir=scratch_root())
+        self.socket = os.path.join(self._socket_dir, "s")
         self.target = "e2e"
         self.width, self.height = width, height
         self._closed = False
@@ -250,7 +252,7 @@ class Terminal:
 
     # tmux plumbing ----------------------------------------------------
     def tmux(self, *args, check=True):
-        cmd = ["tmux", "-u", "-L", self.socket, "-f", "/dev/null", *args]
+        cmd = ["tmux", "-u", "-S", self.socket, "-f", "/dev/null", *args]
         res = subprocess.run(cmd, capture_output=True, text=True,
                              encoding="utf-8", errors="replace")
         if check and res.returncode != 0:
@@ -273,6 +275,7 @@ class Terminal:
                     os.kill(pid, signal.SIGKILL)
                 except ProcessLookupError:
                     pass
+        shutil.rmtree(self._socket_dir, ignore_errors=True)
 
     # input -------------------------------------------------------------
     def keys(self, *names):

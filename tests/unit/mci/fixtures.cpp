@@ -5,11 +5,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 
 #include "platform/mci/audiosink.h"
 #include "platform/mci/mci.h"
 #include "platform/mci/outputstage.h"
+#include "support/mp3maker.h"
+#include "support/temp_folder.h"
 
 namespace mcitest {
 
@@ -18,25 +21,15 @@ namespace {
 std::filesystem::path folder;
 Output output = Output::kSilent;
 
-void run(const std::string& command) {
-    const int status = std::system(command.c_str());
-    ASSERT_EQ(status, 0) << command;
-}
-
 // A tone of the given length, as an MP3 with a LAME header (exact length).
 void makeTone(const std::string& name, double seconds, int rate, int channels) {
-    const std::string wav = (folder / "tone.wav").string();
-    run("sox -q -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " '" + wav +
-        "' synth " + std::to_string(seconds) + " sine 440 vol 0.3");
-    run("lame --quiet -b 96 '" + wav + "' '" + (folder / name).string() + "'");
+    mp3maker::makeTone(folder / name, seconds, rate, channels, "-b 96");
 }
 
 // A free-format stream: its headers carry no bit rate, so every frame size
 // is found from the distance between headers.
 void makeFreeFormat(const std::string& name) {
-    const std::string wav = (folder / "tone.wav").string();
-    run("sox -q -n -r 44100 -c 2 '" + wav + "' synth 1 sine 440 vol 0.3");
-    run("lame --quiet --freeformat -b 320 '" + wav + "' '" + (folder / name).string() + "'");
+    mp3maker::makeTone(folder / name, 1, 44100, 2, "--freeformat -b 320");
 }
 
 void writeBytes(const std::string& name, const std::string& bytes) {
@@ -63,7 +56,8 @@ void makeBadFiles() {
     writeBytes("text.mp3", "This is a shopping list, not a song.\nmilk\nbread\n");
     writeBytes("noise.mp3", randomBytes(200000));
     writeBytes("big-noise.mp3", randomBytes(10 * 1024 * 1024));
-    run("sox -q -n -r 44100 -c 2 -t wav '" + (folder / "wave.mp3").string() + "' synth 1 sine 440");
+    mp3maker::run("sox -q -n -r 44100 -c 2 -t wav '" + (folder / "wave.mp3").string() +
+                  "' synth 1 sine 440");
     std::filesystem::create_directory(folder / "folder.mp3");
 }
 
@@ -71,13 +65,13 @@ void makeBadFiles() {
 // 16 kHz. The length stops where the sample rate changes; a decoder could
 // go on, resampling.
 void makeJoinedRates() {
-    const std::string wav = (folder / "tone.wav").string();
-    const std::string part = (folder / "part.mp3").string();
-    run("sox -q -n -r 44100 -c 2 '" + wav + "' synth 1 sine 440 vol 0.3");
-    run("lame --quiet -t -b 96 '" + wav + "' '" + part + "'");
+    const std::filesystem::path wav = folder / "tone.wav";
+    const std::filesystem::path part = folder / "part.mp3";
+    mp3maker::synthesize(wav, 44100, 2, "1 sine 440 vol 0.3");
+    mp3maker::encode(wav, part, "-t -b 96");
     std::string first = readBytes(part);
-    run("sox -q -n -r 16000 -c 2 '" + wav + "' synth 3 sine 330 vol 0.3");
-    run("lame --quiet -t -b 64 '" + wav + "' '" + part + "'");
+    mp3maker::synthesize(wav, 16000, 2, "3 sine 330 vol 0.3");
+    mp3maker::encode(wav, part, "-t -b 64");
     writeBytes("joined-rates.mp3", first + readBytes(part));
     std::filesystem::remove(part);
 }
@@ -87,12 +81,37 @@ void makeTruncated() {
     writeBytes("truncated.mp3", bytes.substr(0, bytes.size() / 2));
 }
 
+// Names the fixture folder for the children of death tests, which run this
+// binary again: they use their parent's folder instead of making one that
+// nobody would remove, since a child ends without tearing down.
+constexpr const char* kInheritedFolder = "MP3_MCI_TEST_FIXTURES";
+
 class FixtureEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mci-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
+        if (const char* inherited = std::getenv(kInheritedFolder)) {
+            folder = inherited;
+        } else {
+            make();
+            setenv(kInheritedFolder, folder.c_str(), 1);
+        }
+        if (output == Output::kSilent) {
+            mci::forceSilentOutput({});
+        }
+    }
+
+    void TearDown() override {
+        if (made_ != nullptr) {
+            made_.reset();
+            unsetenv(kInheritedFolder);
+        }
+    }
+
+  private:
+    void make() {
+        made_ = std::make_unique<TempFolder>("mci-test");
+        folder = made_->path();
+        ASSERT_FALSE(folder.empty());
         makeTone("two.mp3", 2, 44100, 2);
         makeTone("three.mp3", 3, 44100, 2);
         makeTone("twelve.mp3", 12, 44100, 2);
@@ -103,15 +122,9 @@ class FixtureEnvironment : public ::testing::Environment {
         makeJoinedRates();
         makeBadFiles();
         std::filesystem::remove(folder / "tone.wav");
-        if (output == Output::kSilent) {
-            mci::forceSilentOutput({});
-        }
     }
 
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
+    std::unique_ptr<TempFolder> made_;  // only in the process that made the folder
 };
 
 }  // namespace
@@ -145,6 +158,9 @@ void MciTest::SetUp() {
 }
 
 void MciTest::TearDown() {
+    if (start_.empty()) {
+        return;  // skipped before SetUp ran
+    }
     for (const char* alias : {"x", "y", "z", "MP3_Device", "song"}) {
         mciSendString((std::string("close ") + alias).c_str(), nullptr, 0);
     }

@@ -22,12 +22,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/mci/mci.h"
 #include "platform/mci/outputstage.h"
+#include "support/temp_folder.h"
 #include "tests/unit/mci/fixtures.h"
 
 extern char** environ;
@@ -119,16 +121,6 @@ int runQuietly(const std::vector<std::string>& words) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool hasSoundCard() {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator("/dev/snd", error)) {
-        if (entry.path().filename().string().rfind("pcmC", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool waitFor(const fs::path& file, long long limitMs) {
     const auto start = Clock::now();
     while (!fs::exists(file)) {
@@ -147,11 +139,11 @@ class SoundServer {
 
     // Empty when the server runs; otherwise why it does not.
     std::string start(const std::string& kind) {
-        char pattern[] = "/tmp/mp3-sound-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
+        made_ = std::make_unique<TempFolder>("mp3-sound");
+        folder_ = made_->path();
+        if (folder_.empty()) {
             return "no temporary folder";
         }
-        folder_ = pattern;
         const fs::path runtime = folder_ / "run";
         const fs::path home = folder_ / "home";
         fs::create_directories(runtime);
@@ -159,6 +151,7 @@ class SoundServer {
         chmod(runtime.c_str(), 0700);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         setenv("HOME", home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
         unsetenv("PULSE_SERVER");
         unsetenv("PIPEWIRE_REMOTE");
         kind_ = kind;
@@ -179,11 +172,8 @@ class SoundServer {
             waitpid(group_, nullptr, 0);
             group_ = -1;
         }
-        if (!folder_.empty()) {
-            std::error_code ignored;
-            fs::remove_all(folder_, ignored);
-            folder_.clear();
-        }
+        made_.reset();
+        folder_.clear();
     }
 
   private:
@@ -213,6 +203,40 @@ class SoundServer {
         return "";
     }
 
+    // The session manager's own settings, read before the system's: it
+    // needs no device monitor to link a stream to a null sink, and its
+    // Bluetooth monitor would otherwise ask the login manager for the seat,
+    // which a container or chroot does not run; without it the manager ends
+    // at start and no stream is ever linked.
+    static void configureSessionManager(const fs::path& home) {
+        const fs::path config = home / ".config" / "wireplumber";
+        fs::create_directories(config / "main.lua.d");
+        fs::create_directories(config / "bluetooth.lua.d");
+        std::ofstream(config / "main.lua.d" / "90-mp3-test.lua")
+            << "alsa_monitor.enabled = false\n"
+            << "v4l2_monitor.enabled = false\n"
+            << "libcamera_monitor.enabled = false\n";
+        std::ofstream(config / "bluetooth.lua.d" / "80-mp3-test.lua")
+            << "bluez_monitor.enabled = false\n"
+            << "bluez_monitor.properties[\"with-logind\"] = false\n";
+    }
+
+    // The first line the session manager wrote, when it has ended (its
+    // reason comes first); empty while it runs.
+    std::string sessionManagerEnd() const {
+        if (!fs::exists(folder_ / "wireplumber.ended")) {
+            return "";
+        }
+        std::ifstream log(folder_ / "wireplumber.log");
+        std::string line;
+        while (std::getline(log, line)) {
+            if (!line.empty()) {
+                return line;
+            }
+        }
+        return "(it wrote nothing)";
+    }
+
     // PipeWire with its session manager, which links a new stream to the
     // sink; both want a D-Bus session of their own. ALSA reaches it through
     // the PipeWire plugin: the system's, or the one scripts/install-deps
@@ -224,11 +248,6 @@ class SoundServer {
                        " is not installed (scripts/install-deps installs it)";
             }
         }
-        // Its session manager takes up every sound card it finds, which on a
-        // desktop belongs to the desktop's own server.
-        if (hasSoundCard()) {
-            return "this machine has a sound card, which a private pipewire would take up";
-        }
         const char* plugin = MP3_PIPEWIRE_PLUGIN_SYSTEM;
         if (!fs::exists(plugin)) {
             plugin = MP3_PIPEWIRE_PLUGIN_UNPACKED;
@@ -238,9 +257,14 @@ class SoundServer {
         }
         std::ofstream(home / ".asoundrc") << "pcm_type.pipewire { lib \"" << plugin << "\" }\n"
                                           << "pcm.!default { type pipewire }\n";
-        group_ = spawnQuietly(
-            {"dbus-run-session", "--", "sh", "-c", "pipewire & sleep 0.5; wireplumber & wait"},
-            true);
+        configureSessionManager(home);
+        // The session manager's end is marked, so that a manager that cannot
+        // run here skips the tests with its reason instead of failing them.
+        group_ = spawnQuietly({"dbus-run-session", "--", "sh", "-c",
+                               "pipewire & sleep 0.5; wireplumber 2>\"$0/wireplumber.log\"; "
+                               ": >\"$0/wireplumber.ended\"; wait",
+                               folder_.string()},
+                              true);
         if (group_ < 0) {
             return "pipewire could not be started";
         }
@@ -258,10 +282,19 @@ class SoundServer {
             }
             sleepMs(100);
         }
-        sleepMs(500);  // the session manager takes the new sink up
+        // The session manager takes the new sink up; one that cannot run
+        // here has ended by the end of this wait.
+        for (int waited = 0; waited < 1000; waited += 50) {
+            const std::string ended = sessionManagerEnd();
+            if (!ended.empty()) {
+                return "the session manager wireplumber ended at start: " + ended;
+            }
+            sleepMs(50);
+        }
         return "";
     }
 
+    std::unique_ptr<TempFolder> made_;
     fs::path folder_;
     std::string kind_;
     pid_t group_ = -1;  // the server's process group

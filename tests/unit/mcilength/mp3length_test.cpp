@@ -15,11 +15,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/mci/mci.h"
+#include "support/mp3maker.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -57,10 +60,6 @@ Bytes randomBytes(size_t n, unsigned seed) {
         c = static_cast<unsigned char>(gen());
     }
     return b;
-}
-
-void run(const std::string& command) {
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 void putBigEndian(Bytes& b, size_t at, uint32_t v, int width) {
@@ -184,15 +183,15 @@ Bytes withVbriHeader(const Bytes& stream, long long frames, long long bytesClaim
 class Corpus : public ::testing::Environment {
   public:
     void SetUp() override {
-        char pattern[] = "/tmp/mcilength-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        gDir = pattern;
+        made_ = std::make_unique<TempFolder>("mcilength");
+        gDir = made_->path();
+        ASSERT_FALSE(gDir.empty());
         std::string d = gDir.string() + "/";
-        // -R: the same noise on every run, so that every run tests the same
-        // files (the decoder's resync through junk depends on their bytes).
-        run("sox -q -R -n -r 44100 -c 2 " + d + "tone.wav synth 1.5 sine 440 sine 660");
-        run("sox -q -R -n -r 44100 -c 2 " + d + "noise.wav synth 1.5 whitenoise vol 0.5");
-        run("sox -q -R " + d + "tone.wav " + d + "noise.wav " + d + "source.wav");
+        // The same noise on every run, so that every run tests the same files
+        // (the decoder's resync through junk depends on their bytes).
+        mp3maker::synthesize(d + "tone.wav", 44100, 2, "1.5 sine 440 sine 660");
+        mp3maker::synthesize(d + "noise.wav", 44100, 2, "1.5 whitenoise vol 0.5");
+        mp3maker::run("sox -q -R " + d + "tone.wav " + d + "noise.wav " + d + "source.wav");
         const std::pair<const char*, const char*> kinds[] = {
             {"cbr", "--cbr -b 128"},
             {"cbr-untagged", "-t --cbr -b 128"},
@@ -208,8 +207,7 @@ class Corpus : public ::testing::Environment {
             {"freeformat", "--freeformat -b 320"},
         };
         for (const auto& [name, options] : kinds) {
-            run("lame --quiet " + std::string(options) + " " + d + "source.wav " + d + name +
-                ".mp3");
+            mp3maker::encode(d + "source.wav", d + name + ".mp3", options);
         }
         Bytes untagged = readFile(at("vbr-untagged.mp3"));
         Bytes someFrames(untagged.begin(),
@@ -221,7 +219,10 @@ class Corpus : public ::testing::Environment {
         long long frames = decode(at("vbr-untagged.mp3")).ms * 44100 / 1000 / 1152;
         writeFile(at("vbri.mp3"), withVbriHeader(untagged, frames, 417 + untagged.size()));
     }
-    void TearDown() override { fs::remove_all(gDir); }
+    void TearDown() override { made_.reset(); }
+
+  private:
+    std::unique_ptr<TempFolder> made_;
 };
 
 const auto* const gCorpus = ::testing::AddGlobalTestEnvironment(new Corpus);

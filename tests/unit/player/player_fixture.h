@@ -16,31 +16,36 @@
 #include "fakes.h"
 #include "player/catalogue.h"
 #include "player/state.h"
+#include "support/temp_folder.h"
 #include "support/vscreen.h"
 #include "tcconio/conio_test_hooks.h"
 #include "tcconio/keyboard.h"
 
+// Standard output is unbuffered, as the player makes it where it is not a
+// terminal, so that the capture sees every byte when it is written. A
+// stream's buffering can be set only before anything is written to it: this
+// runs before main.
+inline const int kStdoutUnbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0);
+
 class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::setvbuf(stdout, nullptr, _IONBF, 0);
         resetPlayerState();
         fake::resetMedia();
         fake::resetKeyboard();
         conioPretendTerminal(80, 25);
         capture_ = std::make_unique<StdoutCapture>();
         // The user's state file goes to a folder of the test, never home.
-        char pattern[] = "/tmp/player-state-XXXXXX";
-        stateHome_ = mkdtemp(pattern);
-        setenv("XDG_STATE_HOME", stateHome_.c_str(), 1);
+        stateHome_ = std::make_unique<TempFolder>("player-state");
+        setenv("XDG_STATE_HOME", stateHome_->path().c_str(), 1);
     }
 
     void TearDown() override {
         capture_.reset();
-        std::filesystem::remove_all(stateHome_);
-        if (!folder_.empty()) {
+        stateHome_.reset();
+        if (folder_ != nullptr) {
             std::filesystem::current_path(startDirectory_);
-            std::filesystem::remove_all(folder_);
+            folder_.reset();
         }
     }
 
@@ -70,11 +75,14 @@ class PlayerTest : public ::testing::Test {
 
     // A fresh empty folder that becomes the working directory.
     std::filesystem::path enterNewFolder() {
-        startDirectory_ = std::filesystem::current_path();
-        char pattern[] = "/tmp/player-test-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        std::filesystem::current_path(folder_);
-        return folder_;
+        if (folder_ == nullptr) {
+            startDirectory_ = std::filesystem::current_path();
+        }
+        folder_ = std::make_unique<TempFolder>("player-test");
+        if (!folder_->path().empty()) {
+            std::filesystem::current_path(folder_->path());
+        }
+        return folder_->path();
     }
 
     static void touch(const std::filesystem::path& file, const std::string& content = "x") {
@@ -120,11 +128,11 @@ class PlayerTest : public ::testing::Test {
         return bytes;
     }
 
-    std::filesystem::path stateHome_;  // XDG_STATE_HOME of the test
+    std::unique_ptr<TempFolder> stateHome_;  // XDG_STATE_HOME of the test
 
   private:
     std::unique_ptr<StdoutCapture> capture_;
     VirtualScreen screen_;
-    std::filesystem::path folder_;
+    std::unique_ptr<TempFolder> folder_;
     std::filesystem::path startDirectory_;
 };

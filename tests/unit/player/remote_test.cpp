@@ -1,6 +1,5 @@
 // Calls from the session bus that the bus test leaves out: where each lands
 // depends on the state of the song, and jumps and speeds change units.
-#include "player/playback.h"
 #include "player/remote.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "platform/bus/mpris.h"
+#include "player/playback.h"
 #include "player/screen.h"
 #include "player_fixture.h"
 

@@ -39,7 +39,7 @@ TEST_F(UserStateFile, ReadsWhatItWroteAndIgnoresWhatIsNotItsOwn) {
     putResumePoint(&written, "/music/b\nc", "Song B", 7);
     putResumePoint(&written, "/music/a", "Song C", 3661);  // a's again, now the most recent
     ASSERT_TRUE(writeUserState(written));
-    const std::string bytes = slurp(stateHome_ / "folderplay" / "state");
+    const std::string bytes = slurp(stateHome_->path() / "folderplay" / "state");
     EXPECT_EQ(bytes,
               "folderplay state 1\nvolume 700\n"
               "resume 3661 8 6\n/music/a\nSong C\n"
@@ -65,7 +65,7 @@ TEST_F(UserStateFile, ReadsWhatItWroteAndIgnoresWhatIsNotItsOwn) {
         EXPECT_EQ(read.count, 0);
         EXPECT_EQ(read.volume, 1000);
     }
-    std::filesystem::remove(stateHome_ / "folderplay" / "state");
+    std::filesystem::remove(stateHome_->path() / "folderplay" / "state");
     read.count = 5;
     readUserState(&read);
     EXPECT_EQ(read.count, 0);

@@ -1,5 +1,6 @@
-// A fixture that runs each test inside a fresh temporary folder and puts the
-// working directory back afterwards.
+// Temporary folders for the tests: one made fresh under $TMPDIR (else /tmp)
+// and removed with everything in it when its owner goes, and a fixture that
+// runs each test inside one.
 #pragma once
 
 #include <fcntl.h>
@@ -7,25 +8,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
+
+class TempFolder {
+  public:
+    // A folder named prefix-XXXXXX. When none can be made the test fails and
+    // path() is empty.
+    explicit TempFolder(const std::string& prefix);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
 
 class TempFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
         start_ = std::filesystem::current_path();
-        std::string pattern = std::filesystem::temp_directory_path() / "platform-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
+        ASSERT_FALSE(folder_.empty());
         ASSERT_EQ(chdir(folder_.c_str()), 0);
     }
 
-    void TearDown() override {
-        ASSERT_EQ(chdir(start_.c_str()), 0);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
+    void TearDown() override { ASSERT_EQ(chdir(start_.c_str()), 0); }
 
     // Names are raw bytes: std::string keeps invalid UTF-8 as it is.
     static void touch(const std::string& name) {
@@ -41,5 +50,6 @@ class TempFolderTest : public ::testing::Test {
     }
 
     std::filesystem::path start_;
-    std::filesystem::path folder_;
+    TempFolder made_{"platform-test"};
+    const std::filesystem::path& folder_ = made_.path();
 };
