@@ -4,10 +4,13 @@
 BUILD      := build
 TEST_BUILD := build/asan
 TSAN_BUILD := build/tsan
+FUZZ_BUILD := build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := cache path command keys mp3length
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build demo test tsan bench install clean
+.PHONY: all deps build demo test tsan fuzz bench install clean
 
 all: build
 
@@ -31,6 +34,14 @@ tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMP3_TSAN=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
 	cd $(TSAN_BUILD) && ctest --output-on-failure -L tsan
+
+# Each fuzz target for FUZZ_SECONDS from its seed corpus in tests/fuzz/corpus,
+# built with clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
+fuzz:
+	@scripts/install-deps fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMP3_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
+	tests/fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 bench: build
 	bench/run-all $(BUILD)
