@@ -10,7 +10,7 @@ FUZZ_TARGETS := cache path command keys mp3length
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 
-.PHONY: all deps build demo test tsan fuzz bench install clean
+.PHONY: all deps build demo test tsan fuzz bench soak install clean
 
 all: build
 
@@ -45,6 +45,13 @@ fuzz:
 
 bench: build
 	bench/run-all $(BUILD)
+
+# The whole player under random keys for minutes, in the sanitizer build so
+# that LeakSanitizer checks it at its end.
+soak: deps
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMP3_SANITIZE=ON -DMP3_WERROR=ON
+	cmake --build $(TEST_BUILD) -j $(JOBS) --target mp3
+	bench/soak $(TEST_BUILD)
 
 install: build
 	install -D -m 755 $(BUILD)/mp3 $(DESTDIR)$(PREFIX)/bin/mp3
