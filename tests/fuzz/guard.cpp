@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
 
 namespace {
 
@@ -42,13 +44,15 @@ bool runGuarded(void (*code)(void*), void* context) {
 }
 
 const std::string& fuzzFolder() {
-    static const std::string folder = [] {
+    // Never destroyed, so that the removal at exit can still read it.
+    static const std::string* folder = [] {
         char pattern[] = "/tmp/mp3-fuzz-XXXXXX";
         const char* made = mkdtemp(pattern);
         require(made != nullptr, "cannot make a temporary folder");
-        return std::string(made);
+        std::atexit([] { std::filesystem::remove_all(fuzzFolder()); });
+        return new std::string(made);
     }();
-    return folder;
+    return *folder;
 }
 
 void writeWhole(const std::string& name, const std::uint8_t* data, std::size_t size) {
