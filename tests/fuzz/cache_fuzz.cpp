@@ -55,10 +55,26 @@ void makeCatalogue(Input& in) {
     init();
 }
 
-void writeFile(const char* name, Input& in, std::size_t size) {
+// Returns the bytes written.
+std::string writeFile(const char* name, Input& in, std::size_t size) {
     const std::uint8_t* bytes;
     const std::size_t got = in.take(size, &bytes);
     writeWhole(fuzzFolder() + "/" + name, bytes, got);
+    return std::string(reinterpret_cast<const char*>(bytes), got);
+}
+
+// Whether number.txt holds the length anywhere in its 4-byte places.
+bool recorded(const std::string& numbers, int seconds) {
+    for (std::size_t at = 0; at + 4 <= numbers.size(); at += 4) {
+        unsigned value = 0;
+        for (int b = 3; b >= 0; --b) {
+            value = value << 8 | static_cast<unsigned char>(numbers[at + b]);
+        }
+        if (value == static_cast<unsigned>(seconds)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -73,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lengthSize = in.byte();
     const std::size_t numberSize = in.byte() | in.byte() << 8;
     writeFile("length.txt", in, lengthSize);
-    writeFile("number.txt", in, numberSize);
+    const std::string numbers = writeFile("number.txt", in, numberSize);
     writeFile("names.txt", in, in.left);
 
     // Missing songs are listed until a key, which the script does not have.
@@ -82,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned long long total = 0;
     for (int k = 0; k < S.TotalSong; ++k) {
         require(S.number[k] >= 0, "a negative length");
+        // Each length was measured or recorded; none is made up.
+        require(S.number[k] == kMeasuredBase + k || recorded(numbers, S.number[k]),
+                "a length neither measured nor recorded");
         total += static_cast<unsigned>(S.number[k]);
     }
     require(S.getlen == std::min<unsigned long long>(total, 0x7fffffff),
