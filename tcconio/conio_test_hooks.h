@@ -9,3 +9,8 @@ void conioPretendTerminal(int cols, int rows);
 // For tests only: makes the next conioTakeResize() report a change of the
 // terminal's size, as a SIGWINCH would.
 void conioPretendResize();
+
+// For tests only: forgets the codes decoded and not taken, a byte kept back
+// and that the input has ended, as when standard input is replaced, so that
+// the decoder can read one byte stream after another in one process.
+void conioForgetInput();

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tcconio/conio_test_hooks.h"
 #include "tcconio/tcconio.h"
 
 namespace {
@@ -34,6 +35,7 @@ constexpr int kF1 = 59;
 class CodeQueue {
   public:
     bool empty() const { return count_ == 0; }
+    void clear() { head_ = count_ = 0; }
     void push(int code) {
         if (count_ < kCapacity) {
             codes_[(head_ + count_++) % kCapacity] = code;
@@ -437,4 +439,10 @@ unsigned conioEventCount() {
 
 void conioQueueKey(int code) {
     queue.push(code);
+}
+
+void conioForgetInput() {
+    queue.clear();
+    pendingByte = -1;
+    inputEnded = false;
 }
