@@ -1,5 +1,7 @@
 #include "player/remote.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "player/dialogs.h"
 #include "player/media.h"
 #include "player/state.h"
+#include "player/volume.h"
 #include "tcconio/keyboard.h"
 
 namespace {
@@ -29,6 +32,7 @@ const char* const kOnlyResume = "paused: only Play or PlayPause goes on";
 const char* const kNotOpen = "no song is open";
 const char* const kOutOfSong = "the position is outside the song";
 const char* const kOutOfRange = "the rate is outside 0.1 to 2.0";
+const char* const kNotAVolume = "the volume is not a number";
 const char* const kNoUri = "only the songs of the folder are played";
 
 RemotePlace place = RemotePlace::MainScreen;
@@ -123,6 +127,17 @@ const char* changeRate(double rate) {
     return setSpeed(static_cast<int>(rate * 1000 + 0.5)) ? nullptr : kOutOfRange;
 }
 
+// Clamped to silence and full, as the keys' steps are. The idle pass of the
+// main screen draws the notice line anew, so the new volume shows there as a
+// key's does, and the next record of the state file holds it.
+const char* changeVolume(double volume) {
+    if (std::isnan(volume)) {
+        return kNotAVolume;
+    }
+    setVolume(static_cast<int>(std::clamp(volume, 0.0, 1.0) * 1000 + 0.5));
+    return nullptr;
+}
+
 long long positionNow() {
     return S.trackOpen ? queryMilliseconds("position") * 1000 : 0;
 }
@@ -150,6 +165,8 @@ const char* performOnMainScreen(const MprisRequest& request) {
             return request.trackId == song.trackId ? jumpTo(request.microseconds) : nullptr;
         case MprisCall::SetRate:
             return changeRate(request.rate);
+        case MprisCall::SetVolume:
+            return changeVolume(request.volume);
         default:
             return nullptr;
     }
@@ -204,6 +221,7 @@ class Player final : public MprisPlayer {
         } else if (song.index >= 0) {
             state.lengthMicroseconds = S.number[song.index] * 1000000LL;
         }
+        state.volume = S.volume / 1000.0;
         state.canGoNext = onMain && S.TotalSong > 0;
         state.canGoPrevious = onMain && S.TotalSong > 0;
         state.canPlay = (onMain || paused) && S.TotalSong > 0;

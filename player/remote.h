@@ -2,9 +2,9 @@
 // scripts). A call does what its key does: Next is Right, Previous is Left,
 // PlayPause, Play and Pause are W (Play on a stopped song is P), Stop is S,
 // Quit is Q, Seek and SetPosition the position dialog's jump, a new Rate the
-// speed dialog's. Keys are queued for the loop that reads them, so a call
-// acts where and as a key would; where a key would be ignored or typed into
-// a field, the call is refused.
+// speed dialog's, a new Volume the volume keys'. Keys are queued for the loop
+// that reads them, so a call acts where and as a key would; where a key would
+// be ignored or typed into a field, the call is refused.
 #pragma once
 
 // Where the keys are taken now.

@@ -16,6 +16,8 @@ void tellTrack() {
     sendUnchecked(command);
 }
 
+}  // namespace
+
 void setVolume(int volume) {
     volume = std::clamp(volume, 0, kFull);
     if (volume == S.volume) {
@@ -26,8 +28,6 @@ void setVolume(int volume) {
         tellTrack();
     }
 }
-
-}  // namespace
 
 // A volume between the steps (from the file) goes to the step beyond it.
 void louder() {

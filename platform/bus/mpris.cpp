@@ -152,6 +152,8 @@ int getPlayerProperty(sd_bus*, const char*, const char*, const char* property,
         return appendMetadata(reply, state);
     if (std::strcmp(property, "Rate") == 0)
         return appendDouble(reply, state.rate);
+    if (std::strcmp(property, "Volume") == 0)
+        return appendDouble(reply, state.volume);
     if (std::strcmp(property, "CanGoNext") == 0)
         return appendBool(reply, state.canGoNext);
     if (std::strcmp(property, "CanGoPrevious") == 0)
@@ -221,11 +223,13 @@ int onMethod(sd_bus_message* call, void*, sd_bus_error* error) {
     return answer(call, connection.player->perform(request), error);
 }
 
-int setRate(sd_bus*, const char*, const char*, const char*, sd_bus_message* value, void*,
-            sd_bus_error* error) {
+// A write of Rate or Volume: the player takes the new value or refuses it.
+int setProperty(sd_bus*, const char*, const char*, const char* property, sd_bus_message* value,
+                void*, sd_bus_error* error) {
     MprisRequest request;
-    request.call = MprisCall::SetRate;
-    int r = sd_bus_message_read(value, "d", &request.rate);
+    const bool isVolume = std::strcmp(property, "Volume") == 0;
+    request.call = isVolume ? MprisCall::SetVolume : MprisCall::SetRate;
+    int r = sd_bus_message_read(value, "d", isVolume ? &request.volume : &request.rate);
     if (r < 0) {
         return r;
     }
@@ -252,8 +256,6 @@ const sd_bus_vtable kRootTable[] = {
     SD_BUS_VTABLE_END,
 };
 
-// FIXME: Volume is not offered yet; it would be one more writable "d"
-// property here, answered and set through the player like Rate.
 const sd_bus_vtable kPlayerTable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Next", "", "", onMethod, 0),
@@ -267,7 +269,8 @@ const sd_bus_vtable kPlayerTable[] = {
     SD_BUS_METHOD("OpenUri", "s", "", onMethod, 0),
     SD_BUS_SIGNAL("Seeked", "x", 0),
     SD_BUS_PROPERTY("PlaybackStatus", "s", getPlayerProperty, 0, kChanges),
-    SD_BUS_WRITABLE_PROPERTY("Rate", "d", getPlayerProperty, setRate, 0, kChanges),
+    SD_BUS_WRITABLE_PROPERTY("Rate", "d", getPlayerProperty, setProperty, 0, kChanges),
+    SD_BUS_WRITABLE_PROPERTY("Volume", "d", getPlayerProperty, setProperty, 0, kChanges),
     SD_BUS_PROPERTY("Metadata", "a{sv}", getPlayerProperty, 0, kChanges),
     // The position moves all the time: clients ask for it, and a jump is told by Seeked.
     SD_BUS_PROPERTY("Position", "x", getPlayerProperty, 0, 0),
@@ -355,6 +358,8 @@ void mprisRefresh() {
         changed.push_back("Metadata");
     if (all || now.rate != was.rate)
         changed.push_back("Rate");
+    if (all || now.volume != was.volume)
+        changed.push_back("Volume");
     if (all || now.canGoNext != was.canGoNext)
         changed.push_back("CanGoNext");
     if (all || now.canGoPrevious != was.canGoPrevious)

@@ -22,6 +22,7 @@ enum class MprisCall {
     Seek,         // by microseconds from the position
     SetPosition,  // to microseconds from the start, of the track named
     SetRate,      // a new speed, 1.0 the normal one
+    SetVolume,    // a new volume, 0.0 silence to 1.0 full
 };
 
 struct MprisRequest {
@@ -29,6 +30,7 @@ struct MprisRequest {
     long long microseconds = 0;  // Seek, SetPosition
     std::string trackId;         // SetPosition
     double rate = 1.0;           // SetRate
+    double volume = 1.0;         // SetVolume
 };
 
 // What the player tells the bus about itself.
@@ -39,6 +41,7 @@ struct MprisState {
     std::string path;                        // absolute path of the song's file
     long long lengthMicroseconds = 0;
     double rate = 1.0;
+    double volume = 1.0;  // 0.0 silence to 1.0 full
     bool canGoNext = false;
     bool canGoPrevious = false;
     bool canPlay = false;

@@ -104,8 +104,15 @@ class SessionBus(E2ETestCase):
         self.term.wait_until(lambda s: (current_seconds(s) or 0) >= 30,
                              "the jump to 00:30")
 
+        self.send(f"--dest={NAME}", PATH, "org.freedesktop.DBus.Properties.Set",
+                  f"string:{PLAYER}", "string:Volume", "variant:double:0.5")
+        self.term.wait_until(lambda s: s.text(50, 19).endswith(", 50%"), "the volume at 50%")
+        self.assertIn("double 0.5", self.get("Volume"))
+
         self.send(f"--dest={NAME}", PATH, "org.mpris.MediaPlayer2.Quit")
         self.assertEqual(self.term.wait_exit(), 1)
+        with open(os.path.join(os.environ["XDG_STATE_HOME"], "folderplay", "state")) as f:
+            self.assertIn("\nvolume 500\n", f.read())
         for name in ("length.txt", "number.txt", "names.txt"):
             self.assertTrue(os.path.exists(os.path.join(music, name)), name)
 

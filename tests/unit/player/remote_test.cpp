@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,20 @@ TEST_F(Remote, JumpsAndSpeedsWithinTheDialogsLimits) {
     EXPECT_NE(call(MprisCall::SetRate, 0, "", 2.5), nullptr);
     EXPECT_EQ(sent(), (Commands{"play MP3_Device from 15000", "play MP3_Device from 0",
                                 "play MP3_Device from 7500", "set MP3_Device speed  1500"}));
+}
+
+TEST_F(Remote, VolumeIsClampedAndRefusedWhileThePauseHasTheKeys) {
+    MprisRequest request;
+    request.call = MprisCall::SetVolume;
+    for (const double volume : {1e300, -0.2, std::nan("")}) {
+        request.volume = volume;
+        remotePlayer().perform(request);
+    }
+    EXPECT_EQ(sent(), (Commands{"setaudio MP3_Device volume to 0"}));
+    RemotePlaceScope paused(RemotePlace::Paused);
+    request.volume = 0.5;
+    EXPECT_NE(remotePlayer().perform(request), nullptr);
+    EXPECT_EQ(remotePlayer().state().volume, 0.0);
 }
 
 TEST_F(Remote, NothingIsTypedIntoADialog) {
