@@ -132,6 +132,15 @@ Failure Device::setSpeed(int speed) {
     return {};
 }
 
+// The stage's gain follows at once: what waits in its queue is scaled as it
+// goes to the device.
+void Device::setVolume(int volume) {
+    volume_.store(volume, std::memory_order_relaxed);
+    if (stage_ != nullptr) {
+        stage_->setGain(gainOf(volume));
+    }
+}
+
 Mode Device::mode() {
     settleFinished();
     return mode_;
@@ -230,6 +239,7 @@ Failure Device::start(long long ms) {
     } else {
         tempo_ = std::make_unique<TempoStage>(decoder_.rate(), decoder_.channels(), runSpeed_);
     }
+    stage_->setGain(gainOf(volume()));
     stage_->resumeWrites();
     mode_ = Mode::kStopped;  // stays so when no thread can be started
     SignalsBlockedHere forThePlaybackThread;
@@ -314,7 +324,6 @@ void Device::run(long long playable) {
     bool inputDone = playable == 0;
     while (!stopRequested()) {
         if (const std::size_t ready = tempo_->take(output.data(), kChunkFrames); ready > 0) {
-            applyVolume(output.data(), ready, decoder_.channels(), gainOf(volume()));
             const int error = feedOutput(output.data(), ready);
             if (error == ECANCELED) {
                 return;  // halted: the command layer settles the rest

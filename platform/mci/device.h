@@ -53,9 +53,9 @@ class Device {
     Failure resume();
     Failure stop();
     Failure setSpeed(int speed);  // thousandths of the normal speed
-    // Thousandths of full (0 to 1000); heard as soon as the output's short
-    // queue has played out, without a restart.
-    void setVolume(int volume) { volume_.store(volume, std::memory_order_relaxed); }
+    // Thousandths of full (0 to 1000); heard as soon as the device's short
+    // buffer has played out, without a restart.
+    void setVolume(int volume);
     int volume() const { return volume_.load(std::memory_order_relaxed); }
 
     Mode mode();

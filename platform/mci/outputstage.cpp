@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "platform/mci/threadsignals.h"
+#include "platform/mci/volume.h"
 
 namespace mci {
 
@@ -373,6 +374,7 @@ void OutputStage::writeLoop() {
         inDevice_ = true;
         lock.unlock();
         changed_.notify_all();  // room for the track
+        applyVolume(chunk.data(), count, channels_, gain_.load(std::memory_order_relaxed));
         const int error = sink_->write(chunk.data(), count);
         const long delay = sink_->delay();
         lock.lock();

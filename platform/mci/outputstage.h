@@ -74,6 +74,11 @@ class OutputStage {
 
     // What a halt does with the frames the device already holds.
     enum class DeviceQueue { kDrop, kKeepWhenShort };
+    // The gain that the frames get as they go to the device, so that a new
+    // volume is heard as soon as the device's short buffer has played out,
+    // not only after the queue; any thread may set it.
+    void setGain(float gain) { gain_.store(gain, std::memory_order_relaxed); }
+
     // Drops the queued frames at once, ends a wait of write(), and lets the
     // stage's thread drop the device's frames as asked.
     void halt(DeviceQueue deviceQueue);
@@ -106,6 +111,7 @@ class OutputStage {
 
     // Shared between the track's feed, the command layer and the stage's
     // thread.
+    std::atomic<float> gain_{1.0f};
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<float> queue_;  // interleaved frames not yet taken by the thread

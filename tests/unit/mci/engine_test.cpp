@@ -486,6 +486,15 @@ class RecordingSink final : public InertSink {
     std::size_t channels_;
 };
 
+// Closes every output, so that none writes to a recording that is gone:
+// declared after the recording, it goes first.
+struct OutputsClosed {
+    OutputsClosed() = default;
+    OutputsClosed(const OutputsClosed&) = delete;
+    OutputsClosed& operator=(const OutputsClosed&) = delete;
+    ~OutputsClosed() { mci::OutputStage::closeAll(); }
+};
+
 // Every frame of a file as the engine decodes it.
 std::vector<float> decodeAll(const char* name) {
     const int fd = ::open(name, O_RDONLY);
@@ -532,6 +541,7 @@ void playToTheEnd(const std::string& name, int volume = mci::kFullVolume) {
 // an output of its own, and a song closed early drops what its output holds.
 TEST_F(EngineOnABadOutput, SongsThatFollowEachOtherPlayOnOneOutputEndToEnd) {
     Recording recording;
+    OutputsClosed closed;
     mci::forceOutput([&recording](long rate, int channels) {
         std::lock_guard lock(recording.mutex);
         recording.opens.emplace_back(rate, channels);
@@ -550,13 +560,17 @@ TEST_F(EngineOnABadOutput, SongsThatFollowEachOtherPlayOnOneOutputEndToEnd) {
             << recording.frames.size() << " samples, not " << expected.size();
     }
     playToTheEnd("mono.mp3");
-    {
-        std::lock_guard lock(recording.mutex);
-        recording.held = true;
-        recording.drops = 0;
-    }
     open("twelve.mp3");
     ASSERT_EQ(send("play x"), 0);
+    // Its output opens once the mono one has played out; from then on the
+    // output takes nothing more, so that the song's frames wait in its queue.
+    const auto opening = Clock::now();
+    for (std::size_t opens = 0; opens < 3 && msSince(opening) < 5000; sleepMs(1)) {
+        std::lock_guard lock(recording.mutex);
+        opens = recording.opens.size();
+        recording.held = opens == 3;
+        recording.drops = 0;
+    }
     sleepMs(100);
     ASSERT_EQ(send("close x"), 0);
     const auto start = Clock::now();
@@ -574,13 +588,13 @@ TEST_F(EngineOnABadOutput, SongsThatFollowEachOtherPlayOnOneOutputEndToEnd) {
 // sample, from the first one on.
 TEST_F(EngineOnABadOutput, AVolumeOf500ScalesTheSamplesByItsGain) {
     Recording recording;
+    OutputsClosed closed;
     mci::forceOutput([&recording](long, int channels) {
         return std::make_unique<RecordingSink>(&recording, channels);
     });
     playToTheEnd("two.mp3", 500);
     const std::vector<float> full = decodeAll("two.mp3");
     waitUntilRecorded(recording, full.size());
-    mci::OutputStage::closeAll();  // before the recording goes
     std::lock_guard lock(recording.mutex);
     ASSERT_EQ(recording.frames.size(), full.size());
     float peak = 0;
