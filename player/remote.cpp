@@ -24,9 +24,6 @@ constexpr int kPlayAgainKey = 'p';
 constexpr int kStopKey = 's';
 constexpr int kQuitKey = 'q';
 
-constexpr double kSlowest = 0.1;
-constexpr double kFastest = 2.0;
-
 const char* const kNotHere = "a dialog or the folder prompt has the keys";
 const char* const kOnlyResume = "paused: only Play or PlayPause goes on";
 const char* const kNotOpen = "no song is open";
@@ -118,7 +115,7 @@ const char* jumpTo(long long microseconds) {
 }
 
 const char* changeRate(double rate) {
-    if (!(rate >= kSlowest - 1e-9 && rate <= kFastest + 1e-9)) {
+    if (!(rate >= kMprisMinimumRate - 1e-9 && rate <= kMprisMaximumRate + 1e-9)) {
         return kOutOfRange;
     }
     if (!S.trackOpen) {

@@ -20,8 +20,6 @@ const char* const kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 const char* const kBusName = "org.mpris.MediaPlayer2.folderplay";
 const char* const kRefused = "org.mpris.MediaPlayer2.folderplay.Error.Refused";
 const char* const kNoTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
-constexpr double kMinimumRate = 0.1;
-constexpr double kMaximumRate = 2.0;
 // Messages handled in one go: a flood from the bus must not hold the keys up.
 constexpr int kMostMessagesAtOnce = 32;
 
@@ -140,9 +138,9 @@ int getPlayerProperty(sd_bus*, const char*, const char*, const char* property,
         return sd_bus_message_append_basic(reply, 'x', &position);
     }
     if (std::strcmp(property, "MinimumRate") == 0)
-        return appendDouble(reply, kMinimumRate);
+        return appendDouble(reply, kMprisMinimumRate);
     if (std::strcmp(property, "MaximumRate") == 0)
-        return appendDouble(reply, kMaximumRate);
+        return appendDouble(reply, kMprisMaximumRate);
     if (std::strcmp(property, "CanControl") == 0)
         return appendBool(reply, true);
     const MprisState state = connection.player->state();

@@ -8,6 +8,10 @@
 
 #include <string>
 
+// The rates offered (MinimumRate, MaximumRate): the speeds the player takes.
+constexpr double kMprisMinimumRate = 0.1;
+constexpr double kMprisMaximumRate = 2.0;
+
 // The calls that the bus can make of the player.
 enum class MprisCall {
     Quit,
