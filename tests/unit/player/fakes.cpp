@@ -100,6 +100,16 @@ std::vector<std::string> takeCommands() {
     return recent;
 }
 
+std::vector<std::string> takeActions() {
+    std::vector<std::string> actions;
+    for (std::string& command : takeCommands()) {
+        if (command.rfind("status ", 0) != 0) {
+            actions.push_back(std::move(command));
+        }
+    }
+    return actions;
+}
+
 std::vector<std::string> openedSongs(const std::vector<std::string>& commands) {
     std::vector<std::string> songs;
     for (const std::string& command : commands) {

@@ -40,6 +40,8 @@ Media& media();
 void resetMedia();
 // Commands sent since the last call of this function.
 std::vector<std::string> takeCommands();
+// The same, without the status queries: what changed the track.
+std::vector<std::string> takeActions();
 // The names opened under MP3_Device, in order, from a list of commands.
 std::vector<std::string> openedSongs(const std::vector<std::string>& commands);
 

@@ -47,16 +47,7 @@ class Remote : public PlayerTest {
         }
     }
 
-    // What was sent to the track, without the status queries.
-    static Commands sent() {
-        Commands changes;
-        for (const std::string& command : fake::takeCommands()) {
-            if (command.rfind("status ", 0) != 0) {
-                changes.push_back(command);
-            }
-        }
-        return changes;
-    }
+    static Commands sent() { return fake::takeActions(); }
 };
 
 TEST_F(Remote, PlayStartsAStoppedSongAgainWherePauseDoesNothing) {

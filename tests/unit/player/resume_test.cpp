@@ -15,15 +15,8 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
-// The commands sent since the last look, but the passes' status queries.
 Commands actions() {
-    Commands sent;
-    for (const std::string& command : fake::takeCommands()) {
-        if (command.rfind("status ", 0) != 0) {
-            sent.push_back(command);
-        }
-    }
-    return sent;
+    return fake::takeActions();
 }
 
 // Too large for the stack.
