@@ -11,6 +11,7 @@
 #include "player/media.h"
 #include "player/playback.h"
 #include "player/remote.h"
+#include "player/resume.h"
 #include "player/screen.h"
 #include "player/state.h"
 #include "tcconio/input.h"
@@ -89,6 +90,7 @@ FieldLayout layoutOf(const Dialog& dialog) {
 // sets, the field may wait for a key without asking again; from then on it
 // asks often enough to close the dialog as soon as the track has ended.
 int untilTrackMayEnd() {
+    resumeTick();
     StatSong();
     if (!S.isPlay) {
         return -1;

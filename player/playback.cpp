@@ -98,6 +98,7 @@ void Play() {
 
 void Stop() {
     if (S.trackOpen) {
+        recordPointNow();
         sendChecked("stop MP3_Device");
     }
     S.Control = 1;

@@ -51,9 +51,9 @@ void showFarewell() {
 void Quit() {
     // The position is taken while the song plays; the file is written once
     // the sound has stopped.
-    const unsigned heard = resumePosition();
+    notePointNow();
     showFarewell();
-    recordQuitPoint(heard);
+    recordPointNow();
     write_data();
     _sleep(kPauseMilliseconds);
     std::exit(1);

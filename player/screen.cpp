@@ -263,6 +263,7 @@ void Pause() {
         return;
     }
     sendChecked("pause MP3_Device");
+    recordPointNow();
     showPaused();
     waitForResumeKey();
     gotoxy(1, kStatusRow);
@@ -315,6 +316,7 @@ PassResult runPass() {
         return PassResult::ReturnToMainScreen;
     }
     remoteTick();
+    resumeTick();
     // An event during this pass (the track's end) ends its idle wait too.
     const unsigned events = conioEventCount();
     StatSong();

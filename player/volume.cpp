@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "player/media.h"
+#include "player/resume.h"
 #include "player/state.h"
 
 namespace {
@@ -24,6 +25,7 @@ void setVolume(int volume) {
         return;
     }
     S.volume = volume;
+    userSettingChanged(UserSetting::Volume);
     if (S.trackOpen) {
         tellTrack();
     }

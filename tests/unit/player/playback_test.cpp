@@ -124,7 +124,7 @@ TEST_F(Playback, PauseWaitsForWOnly) {
     fake::takeCommands();
     fake::pressKeys("axqW");
     Pause();
-    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
+    EXPECT_EQ(fake::takeActions(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
     EXPECT_EQ(_kbhit(), 0);
     EXPECT_EQ(screen().row(23), " Playing -> Song 0000");
 }
@@ -137,7 +137,8 @@ TEST_F(Playback, AResizeWhilePausedDrawsTheMainScreenAnew) {
     conioPretendResize();
     fake::pressKeys("xW");
     Pause();
-    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "status MP3_Device length",
+    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "status MP3_Device position",
+                                              "status MP3_Device length",
                                               "status MP3_Device position", "resume MP3_Device"}));
     VirtualScreen& s = screen();
     EXPECT_EQ(s.text(18, 1, 10), "Folderplay");
