@@ -10,6 +10,7 @@
 #include "player/catalogue.h"
 #include "player/cmdline.h"
 #include "player/playback.h"
+#include "player/quit.h"
 #include "player/remote.h"
 #include "player/resume.h"
 #include "player/screen.h"
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
     conioStart();
     // Every wait of the screens ends when a track ends, as on a key.
     conioWatch(mciNotifyDescriptor(), takeTrackEnd, nullptr);
+    conioWatch(
+        conioTakeEndSignals(), [](void*) { endOnSignal(); }, nullptr);
     conioRequireSize();
     clrscr();
     lookUpUserName();

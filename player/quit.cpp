@@ -48,6 +48,14 @@ void showFarewell() {
     slideDown(about[1], 13);
 }
 
+void endOnSignal() {
+    notePointNow();
+    sendUnchecked("close MP3_Device");
+    S.trackOpen = 0;
+    recordPointNow();
+    std::exit(1);
+}
+
 void Quit() {
     // The position is taken while the song plays; the file is written once
     // the sound has stopped.

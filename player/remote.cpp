@@ -1,6 +1,7 @@
 #include "player/remote.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -27,6 +28,7 @@ constexpr int kQuitKey = 'q';
 const char* const kNotHere = "a dialog or the folder prompt has the keys";
 const char* const kOnlyResume = "paused: only Play or PlayPause goes on";
 const char* const kNotOpen = "no song is open";
+const char* const kStopped = "the song is stopped";
 const char* const kOutOfSong = "the position is outside the song";
 const char* const kOutOfRange = "the rate is outside 0.1 to 2.0";
 const char* const kNotAVolume = "the volume is not a number";
@@ -102,9 +104,16 @@ const char* queueKey(int code) {
     return nullptr;
 }
 
+long long positionNow() {
+    return S.trackOpen ? queryMilliseconds("position") * 1000 : 0;
+}
+
+// Only a song that plays moves: a jump on a stopped one would play it while
+// the player and the bus say stopped, and the position dialog too is only
+// taken while a song plays.
 const char* jumpTo(long long microseconds) {
-    if (!S.trackOpen) {
-        return kNotOpen;
+    if (!playing()) {
+        return S.trackOpen ? kStopped : kNotOpen;
     }
     const long long milliseconds = microseconds < 0 ? 0 : microseconds / 1000;
     if (!jumpWithinSong(milliseconds)) {
@@ -112,6 +121,22 @@ const char* jumpTo(long long microseconds) {
     }
     mprisSeeked(milliseconds * 1000);
     return nullptr;
+}
+
+// A seek before the start plays from 0:00; one to the end or past it goes
+// to the next song, as MPRIS has it. The offset may be any 64-bit number.
+const char* seekBy(long long offset) {
+    if (!playing()) {
+        return S.trackOpen ? kStopped : kNotOpen;
+    }
+    long long target = 0;
+    if (__builtin_add_overflow(positionNow(), offset, &target)) {
+        target = offset > 0 ? LLONG_MAX : 0;
+    }
+    if (target / 1000 >= queryMilliseconds("length")) {
+        return queueKey(kNextKey);
+    }
+    return jumpTo(target);
 }
 
 const char* changeRate(double rate) {
@@ -135,10 +160,6 @@ const char* changeVolume(double volume) {
     return nullptr;
 }
 
-long long positionNow() {
-    return S.trackOpen ? queryMilliseconds("position") * 1000 : 0;
-}
-
 const char* performOnMainScreen(const MprisRequest& request) {
     switch (request.call) {
         case MprisCall::Quit:
@@ -156,10 +177,14 @@ const char* performOnMainScreen(const MprisRequest& request) {
         case MprisCall::PlayPause:
             return queueKey(playing() ? kPauseKey : kPlayAgainKey);
         case MprisCall::Seek:
-            return jumpTo(positionNow() + request.microseconds);
+            return seekBy(request.microseconds);
         case MprisCall::SetPosition:
-            // A call about another track than the one that plays is stale.
-            return request.trackId == song.trackId ? jumpTo(request.microseconds) : nullptr;
+            // A call about another track than the one that plays is stale;
+            // a position before the start is no position (MPRIS: ignored).
+            if (request.trackId != song.trackId || request.microseconds < 0) {
+                return nullptr;
+            }
+            return jumpTo(request.microseconds);
         case MprisCall::SetRate:
             return changeRate(request.rate);
         case MprisCall::SetVolume:
@@ -223,7 +248,7 @@ class Player final : public MprisPlayer {
         state.canGoPrevious = onMain && S.TotalSong > 0;
         state.canPlay = (onMain || paused) && S.TotalSong > 0;
         state.canPause = (onMain && playing()) || paused;
-        state.canSeek = onMain && S.trackOpen;
+        state.canSeek = onMain && playing();
         return state;
     }
 
