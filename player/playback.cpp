@@ -177,12 +177,13 @@ void GetSongLength() {
 // The status line names the song that plays; a song that could not be
 // played is named on the row below it, left free by the main screen, for
 // about two seconds, so that a short next song is named from its start.
+// While no track is open nothing plays, and the status line stays empty.
 void drawStatusLine() {
     gotoxy(1, kStatusRow);
     clreol();
     if (S.Control) {
         std::printf(" Stoped -> %s ", S.Label);
-    } else {
+    } else if (S.trackOpen) {
         textcolor(10);
         std::printf(" Playing -> %s ", S.Label);
     }

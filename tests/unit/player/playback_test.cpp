@@ -153,6 +153,7 @@ TEST_F(Playback, ASongThatCannotBeOpenedIsReportedAndCountsAsEnded) {
     EXPECT_EQ(S.trackOpen, 0);
     EXPECT_EQ(screen().row(24), " Cannot play -> Song 0000");
     EXPECT_EQ(screen().attr(2, 24), 12);
+    EXPECT_EQ(screen().row(23), "");  // not "Playing", until the next song plays
     fake::takeCommands();
     StatSong();
     GetSongLength();
