@@ -73,6 +73,13 @@ TEST_F(UserStateFile, ReadsWhatItWroteAndIgnoresWhatIsNotItsOwn) {
         EXPECT_EQ(read.count, 0);
         EXPECT_EQ(read.volume, 1000);
     }
+    // A link in the file's place stays, and what it leads to is replaced.
+    const auto file = stateHome_->path() / "folderplay" / "state";
+    std::filesystem::rename(file, stateHome_->path() / "kept");
+    std::filesystem::create_symlink("../kept", file);
+    ASSERT_TRUE(writeUserState(written));
+    EXPECT_TRUE(std::filesystem::is_symlink(file));
+    EXPECT_EQ(slurp(stateHome_->path() / "kept"), bytes);
     std::filesystem::remove(stateHome_->path() / "folderplay" / "state");
     read.count = 5;
     readUserState(&read);
