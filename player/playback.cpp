@@ -30,6 +30,16 @@ bool openAndStart() {
         return false;
     }
     S.trackOpen = 1;
+    // A file without a single frame of audio would end as soon as it
+    // started, and the song after it would start at once: a folder of such
+    // files would be opened over and over without a pause. It cannot be
+    // played, and is paced as such, once an idle pass.
+    char length[kReplySize] = "";
+    sendUnchecked("status MP3_Device length", length, sizeof length);
+    if (millisecondsOf(length) == 0) {
+        CloseSong();
+        return false;
+    }
     sendVolume();
     // With notify, the end of the track wakes the main screen's waits.
     char play[64] = "play MP3_Device notify";

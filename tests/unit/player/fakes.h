@@ -15,7 +15,7 @@ struct Media {
     std::vector<std::string> commands;   // every command text, in order
     std::set<std::string> openAliases;   // aliases open now
     std::string mode = "playing";        // reply to "status MP3_Device mode"
-    std::string length = "0";            // reply to "status MP3_Device length"
+    std::string length = "1000";         // reply to "status MP3_Device length"
     std::string position = "0";          // reply to "status MP3_Device position"
     std::set<std::string> refusedFiles;  // names whose open is refused
     std::set<std::string> failing;       // first words of commands that fail with EIO

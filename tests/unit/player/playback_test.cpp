@@ -29,8 +29,8 @@ class Playback : public PlayerTest {
 TEST_F(Playback, PlayOpensTheSlotOfThePageShownByItsShortName) {
     S.num = 2;
     Play();
-    EXPECT_EQ(fake::takeCommands(), (Commands{"open S0002.MP3 type MPEGVideo alias MP3_Device",
-                                              "play MP3_Device notify"}));
+    EXPECT_EQ(fake::takeActions(), (Commands{"open S0002.MP3 type MPEGVideo alias MP3_Device",
+                                             "play MP3_Device notify"}));
     EXPECT_STREQ(S.Label, "Song 0002");
     CloseSong();
     EXPECT_EQ(fake::takeCommands(), Commands{"close MP3_Device"});
@@ -143,7 +143,7 @@ TEST_F(Playback, AResizeWhilePausedDrawsTheMainScreenAnew) {
     VirtualScreen& s = screen();
     EXPECT_EQ(s.text(18, 1, 10), "Folderplay");
     EXPECT_EQ(s.text(25, 5, 12), "1. Song 0000");
-    EXPECT_EQ(s.text(25, 18, 16), "End Time = 00:00");
+    EXPECT_EQ(s.text(25, 18, 16), "End Time = 00:01");
     EXPECT_EQ(s.row(23), " Playing -> Song 0000");
 }
 
