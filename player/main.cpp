@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     conioWatch(mciNotifyDescriptor(), takeTrackEnd, nullptr);
     conioWatch(
         conioTakeEndSignals(), [](void*) { endOnSignal(); }, nullptr);
+    conioBeforeInputEnd(recordAtEnd);
     conioRequireSize();
     clrscr();
     lookUpUserName();

@@ -48,11 +48,15 @@ void showFarewell() {
     slideDown(about[1], 13);
 }
 
-void endOnSignal() {
+void recordAtEnd() {
     notePointNow();
     sendUnchecked("close MP3_Device");
     S.trackOpen = 0;
     recordPointNow();
+}
+
+void endOnSignal() {
+    recordAtEnd();
     std::exit(1);
 }
 

@@ -23,6 +23,10 @@ void _sleep(unsigned ms);
 // Like _sleep, but returns early, with true, as soon as a key is waiting.
 bool sleepUntilKey(unsigned ms);
 
+// Run once before _getch ends the program because the input has ended (a
+// closed terminal): the program records there what must outlive it.
+void conioBeforeInputEnd(void (*record)());
+
 // Other sources of events than the keyboard (a track that ended, a message
 // from the session bus) register a descriptor here, and the waits of this
 // layer watch it beside the keyboard. When it is readable, the wait calls its
