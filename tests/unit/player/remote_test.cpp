@@ -64,6 +64,25 @@ TEST_F(Remote, PlayStartsAStoppedSongAgainWherePauseDoesNothing) {
                         "play MP3_Device notify"}));
 }
 
+// A call is its key's command, and the pause refuses it as it ignores the key.
+TEST_F(Remote, ACallIsItsKeysCommandAndThePauseRefusesBothAlike) {
+    fake::pressKeys("\xe0M");
+    readKeys();
+    const Commands byKey = sent();
+    EXPECT_EQ(call(MprisCall::Next), nullptr);
+    readKeys();
+    const Commands byCall = sent();
+    EXPECT_EQ(fake::openedSongs(byKey), Commands{"S0001.MP3"});
+    EXPECT_EQ(fake::openedSongs(byCall), Commands{"S0002.MP3"});
+    EXPECT_EQ(byKey.size(), byCall.size());
+    fake::pressKeys("w");
+    readKeys();
+    EXPECT_NE(call(MprisCall::Next), nullptr);
+    fake::pressKeys("MW");
+    readKeys();
+    EXPECT_EQ(sent(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
+}
+
 TEST_F(Remote, JumpsAndSpeedsWithinTheDialogsLimits) {
     EXPECT_EQ(call(MprisCall::Seek, 10'000'000), nullptr);  // from 5 s on
     EXPECT_NE(call(MprisCall::Seek, 36'000'000), nullptr);  // past the end
