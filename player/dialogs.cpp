@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/mci/mci.h"
 #include "player/ending.h"
 #include "player/media.h"
 #include "player/playback.h"
@@ -105,12 +104,6 @@ bool wholeNumber(const FieldText& typed) {
     return true;
 }
 
-// The results with which the media layer refuses a value rather than fails.
-bool refusedValue(int result) {
-    return result == MCIERR_OUTOFRANGE || result == MCIERR_BAD_INTEGER ||
-           result == MCIERR_PARAM_OVERFLOW;
-}
-
 enum class Answer { Done, AskAgain };
 
 // Shows what is wrong with the value, at (20, 10), until a key is pressed;
@@ -145,7 +138,7 @@ Answer askAndSend(const Dialog& dialog) {
         return askAgainAfter(dialog.overLimit, limit);
     }
     S.err = dialog.send(typed.text);
-    if (refusedValue(S.err)) {
+    if (valueRefused(S.err)) {
         return askAgainAfter(dialog.refused);
     }
     if (S.err > 0) {

@@ -119,6 +119,11 @@ int setTrackSpeed(const char* thousandths) {
     return mciSendString(command, nullptr, 0);
 }
 
+bool valueRefused(int result) {
+    return result == MCIERR_OUTOFRANGE || result == MCIERR_BAD_INTEGER ||
+           result == MCIERR_PARAM_OVERFLOW;
+}
+
 unsigned trackJumps() {
     return track.jumps;
 }

@@ -40,6 +40,8 @@ long long trackSpeed();
 // text is the decimal text of the value, as typed or as computed.
 int jumpTrack(const char* milliseconds);
 int setTrackSpeed(const char* thousandths);
+// Whether such a result refuses the value rather than reports a failure.
+bool valueRefused(int result);
 // The number of jumps so far, for whoever reports them.
 unsigned trackJumps();
 
