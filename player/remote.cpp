@@ -105,6 +105,11 @@ const char* changeRate(double rate) {
     return offer(PlayerCommand::SetSpeed, static_cast<long long>(rate * kNormalSpeed + 0.5));
 }
 
+// A call that changes nothing here is still refused where its command is.
+const char* nothingToDo(PlayerCommand what) {
+    return commandRefusal(Command{what});
+}
+
 // The commands the calls stand for. Play and PlayPause go on from a pause,
 // and start a stopped song again; Pause while nothing plays does nothing.
 const char* offerCall(const MprisRequest& request) {
@@ -118,10 +123,11 @@ const char* offerCall(const MprisRequest& request) {
         case MprisCall::Stop:
             return offer(PlayerCommand::Stop);
         case MprisCall::Pause:
-            return playing() || paused() ? offer(PlayerCommand::Pause) : nullptr;
+            return playing() || paused() ? offer(PlayerCommand::Pause)
+                                         : nothingToDo(PlayerCommand::Pause);
         case MprisCall::Play:
             return paused()    ? offer(PlayerCommand::Resume)
-                   : playing() ? nullptr
+                   : playing() ? nothingToDo(PlayerCommand::PlayAgain)
                                : offer(PlayerCommand::PlayAgain);
         case MprisCall::PlayPause:
             return paused()    ? offer(PlayerCommand::Resume)
@@ -133,7 +139,7 @@ const char* offerCall(const MprisRequest& request) {
             // A call about another track than the one that plays is stale.
             return request.trackId == remote.song.trackId
                        ? offer(PlayerCommand::SetPosition, request.microseconds / 1000)
-                       : nullptr;
+                       : nothingToDo(PlayerCommand::SetPosition);
         case MprisCall::SetRate:
             return changeRate(request.rate);
         case MprisCall::SetVolume:
