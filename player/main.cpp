@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/mci/mci.h"
 #include "player/cache.h"
 #include "player/catalogue.h"
 #include "player/cmdline.h"
+#include "player/events.h"
 #include "player/playback.h"
 #include "player/quit.h"
 #include "player/remote.h"
@@ -32,12 +32,6 @@ int printAndEnd(const char* text) {
     return 0;
 }
 
-// The engine's signal that a track played to its end; taking it is all that
-// is needed, since the main loop's next mode query finds the track stopped.
-void takeTrackEnd(void*) {
-    mciTakeNotify();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,9 +53,11 @@ int main(int argc, char** argv) {
         enterFolderFromCommandLine(line.target);
     }
     conioStart();
-    // Every wait of the screens ends when a track ends, as on a key.
-    conioWatch(mciNotifyDescriptor(), takeTrackEnd, nullptr);
-    conioWatch(
+    // Every wait of the screens ends on a track's end, a resize or the bus.
+    startEventLoop();
+    // Ctrl+C, SIGTERM and a closed terminal end through the player, which
+    // records its point first.
+    watchDescriptor(
         conioTakeEndSignals(), [](void*) { endOnSignal(); }, nullptr);
     conioBeforeInputEnd(recordAtEnd);
     conioRequireSize();

@@ -1,7 +1,8 @@
 // Taking up where the last run stopped, and the user's state file's writes.
 // The song that plays and its position are held, by display name and in
 // seconds, for the music folder; the next start in that folder offers them
-// on row 22 until a song is chosen, and "R" plays the song from there.
+// on row 22 until a song is chosen, and "R" (a command of the main screen)
+// plays the song from there.
 //
 // The file is shared by every player the user runs. A player writes only
 // what it changed itself (the settings it changed since its last write, its
@@ -43,5 +44,3 @@ void recordPointNow();
 void drawResumeOffer();
 // Takes the offer off the screen for good.
 void withdrawResumeOffer();
-// "R": shows the offered song's page and plays it from its position.
-void resumeRecordedSong();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/bus/mpris.h"
+#include "player/commands.h"
 #include "player/playback.h"
 #include "player/screen.h"
 #include "player_fixture.h"
@@ -41,9 +42,9 @@ class Remote : public PlayerTest {
         return remotePlayer().perform(request);
     }
 
-    // The passes of the loop that read the keys the calls queued.
+    // The passes of the loop that take the keys and the calls that wait.
     static void readKeys() {
-        while (_kbhit()) {
+        while (_kbhit() || commandWaiting()) {
             runPass();
         }
     }
@@ -58,12 +59,31 @@ TEST_F(Remote, PlayStartsAStoppedSongAgainWherePauseDoesNothing) {
     EXPECT_NE(call(MprisCall::Seek, 1'000'000), nullptr);  // it would play unseen
     EXPECT_FALSE(remotePlayer().state().canSeek);
     EXPECT_EQ(call(MprisCall::Pause), nullptr);
-    EXPECT_FALSE(_kbhit());
+    EXPECT_FALSE(commandWaiting());
     EXPECT_EQ(call(MprisCall::Play), nullptr);
     readKeys();
     EXPECT_EQ(sent(),
               (Commands{"close MP3_Device", "open S0000.MP3 type MPEGVideo alias MP3_Device",
                         "play MP3_Device notify"}));
+}
+
+// A call is its key's command, and the pause refuses it as it ignores the key.
+TEST_F(Remote, ACallIsItsKeysCommandAndThePauseRefusesBothAlike) {
+    fake::pressKeys("\xe0M");
+    readKeys();
+    const Commands byKey = sent();
+    EXPECT_EQ(call(MprisCall::Next), nullptr);
+    readKeys();
+    const Commands byCall = sent();
+    EXPECT_EQ(fake::openedSongs(byKey), Commands{"S0001.MP3"});
+    EXPECT_EQ(fake::openedSongs(byCall), Commands{"S0002.MP3"});
+    EXPECT_EQ(byKey.size(), byCall.size());
+    fake::pressKeys("w");
+    readKeys();
+    EXPECT_NE(call(MprisCall::Next), nullptr);
+    fake::pressKeys("MW");
+    readKeys();
+    EXPECT_EQ(sent(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
 }
 
 TEST_F(Remote, JumpsAndSpeedsWithinTheDialogsLimits) {
@@ -79,6 +99,7 @@ TEST_F(Remote, JumpsAndSpeedsWithinTheDialogsLimits) {
                                 "play MP3_Device from 7500", "set MP3_Device speed  1500"}));
     // To the end or past it, by any amount: the next song.
     EXPECT_EQ(call(MprisCall::Seek, 35'000'000), nullptr);
+    readKeys();
     EXPECT_EQ(call(MprisCall::Seek, LLONG_MAX), nullptr);
     readKeys();
     EXPECT_EQ(fake::openedSongs(sent()), (Commands{"S0001.MP3", "S0002.MP3"}));
@@ -92,17 +113,17 @@ TEST_F(Remote, VolumeIsClampedAndRefusedWhileThePauseHasTheKeys) {
         remotePlayer().perform(request);
     }
     EXPECT_EQ(sent(), (Commands{"setaudio MP3_Device volume to 0"}));
-    RemotePlaceScope paused(RemotePlace::Paused);
+    S.keysAt = KeysAt::Paused;
     request.volume = 0.5;
     EXPECT_NE(remotePlayer().perform(request), nullptr);
     EXPECT_EQ(remotePlayer().state().volume, 0.0);
 }
 
 TEST_F(Remote, NothingIsTypedIntoADialog) {
-    RemotePlaceScope dialog(RemotePlace::Dialog);
+    S.keysAt = KeysAt::Dialog;
     EXPECT_NE(call(MprisCall::PlayPause), nullptr);
     EXPECT_NE(call(MprisCall::Seek, 1'000'000), nullptr);
-    EXPECT_FALSE(_kbhit());
+    EXPECT_FALSE(commandWaiting());
     EXPECT_TRUE(sent().empty());
     EXPECT_FALSE(remotePlayer().state().canPause);
 }
