@@ -31,7 +31,6 @@ constexpr long kFadeMs = 10;
 constexpr auto kIdleClose = std::chrono::seconds(10);
 
 std::atomic<int> startedThreads{0};
-std::atomic<std::uint64_t> lastSourceId{0};
 
 int makeTrackEndEvent() {
     static const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -64,15 +63,16 @@ Failure Source::open(const std::string& path, std::shared_ptr<Source>* source) {
         return failure;
     }
     Mp3Facts facts;
-    if (const Failure failure = measureMp3File(file.get(), &facts); failure.failed()) {
+    FrameIndex index;
+    if (const Failure failure = measureMp3File(file.get(), &facts, &index); failure.failed()) {
         return failure;
     }
-    *source = std::make_shared<Source>(std::move(file), facts, ++lastSourceId);
+    *source = std::make_shared<Source>(std::move(file), facts, std::move(index));
     return {};
 }
 
-Source::Source(UniqueFd file, const Mp3Facts& facts, std::uint64_t id)
-    : file_(std::move(file)), facts_(facts), id_(id) {}
+Source::Source(UniqueFd file, const Mp3Facts& facts, FrameIndex index)
+    : file_(std::move(file)), facts_(facts), index_(std::move(index)) {}
 
 long long Source::frameAt(long long ms) const {
     return ms * facts_.sampleRate / 1000;
@@ -316,7 +316,7 @@ long long Engine::sourceFrameAt(const Source& source, long long out) const {
         }
         at = &segment;
     }
-    if (at == nullptr || at->id != source.id_) {
+    if (at == nullptr || at->source.get() != &source) {
         return source.restFrame_;
     }
     return at->srcStart + std::llround(static_cast<double>(out - at->outStart) * at->ratio);
@@ -394,7 +394,7 @@ bool Engine::beginSource(const std::shared_ptr<Source>& source, long long frame,
     lock.unlock();
     Failure opened;
     if (playing_ != source || decoder_.rate() == 0) {
-        opened = decoder_.open(source->file_.get());
+        opened = decoder_.open(source->file_.get(), &source->index_);
     }
     // A position the decoder cannot reach (the very end, a damaged tail) is
     // played as the end of the source.
@@ -418,7 +418,7 @@ bool Engine::beginSource(const std::shared_ptr<Source>& source, long long frame,
     if (speedNow_ != kNormalSpeed) {
         tempo_->restart(speedNow_);
     }
-    addSegment(source->id_, frame, speedNow_ / static_cast<double>(kNormalSpeed));
+    addSegment(source, frame, speedNow_ / static_cast<double>(kNormalSpeed));
     return true;
 }
 
@@ -512,7 +512,7 @@ void Engine::respeed(int speed, std::unique_lock<std::mutex>& lock) {
     if (speed != kNormalSpeed) {
         tempo_->restart(speed);
     }
-    addSegment(playing_->id_, frame, speed / static_cast<double>(kNormalSpeed));
+    addSegment(playing_, frame, speed / static_cast<double>(kNormalSpeed));
 }
 
 // Under mutex_: segments that start where nothing was made yet are gone.
@@ -523,7 +523,7 @@ void Engine::trimSegments() {
 }
 
 // Under mutex_: from the next frame made on, id plays from srcStart.
-void Engine::addSegment(std::uint64_t id, long long srcStart, double ratio) {
+void Engine::addSegment(const std::shared_ptr<Source>& source, long long srcStart, double ratio) {
     trimSegments();
     // What is heard already needs only its last segment.
     const long long heard = heardNow();
@@ -532,7 +532,7 @@ void Engine::addSegment(std::uint64_t id, long long srcStart, double ratio) {
         ++first;
     }
     segments_.erase(segments_.begin(), segments_.begin() + static_cast<long>(first));
-    segments_.push_back({produced_, id, srcStart, ratio});
+    segments_.push_back({produced_, source, srcStart, ratio});
 }
 
 // Writes the next few frames to the device, making them first when all
@@ -557,16 +557,9 @@ bool Engine::writeSome(std::unique_lock<std::mutex>& lock) {
     }
     const long long offset = written_ % ringFrames_;
     const long long count = std::min({kWriteFrames, produced_ - written_, ringFrames_ - offset});
+    gainsOfWrite(count);
     lock.unlock();
-    const float* frames = ringAt(written_);
-    const float gain = gainOf(volume_.load(std::memory_order_relaxed));
-    if (gain != 1.0f) {
-        std::memcpy(scaled_.data(), frames,
-                    sizeof(float) * static_cast<std::size_t>(count * channels_));
-        applyVolume(scaled_.data(), static_cast<std::size_t>(count), channels_, gain);
-        frames = scaled_.data();
-    }
-    const int error = sink_->write(frames, static_cast<std::size_t>(count));
+    const int error = sink_->write(scaled(count), static_cast<std::size_t>(count));
     const long long delay = error == 0 ? sink_->delay() : 0;
     lock.lock();
     if (error == ECANCELED) {
@@ -582,6 +575,42 @@ bool Engine::writeSome(std::unique_lock<std::mutex>& lock) {
     lastWrite_ = clock_.now();
     publish(delay, true, lock);
     return true;
+}
+
+// Under mutex_: the gains of the next count frames to write, the volume
+// times the gain of the source that each frame belongs to.
+void Engine::gainsOfWrite(long long count) {
+    const float volume = gainOf(volume_.load(std::memory_order_relaxed));
+    gains_.clear();
+    for (const Segment& segment : segments_) {
+        const long long offset = std::max(0LL, segment.outStart - written_);
+        if (offset >= count) {
+            break;
+        }
+        if (!gains_.empty() && offset == 0) {
+            gains_.clear();  // an earlier segment, all before this write
+        }
+        gains_.push_back({offset, volume * segment.source->gain()});
+    }
+    if (gains_.empty()) {
+        gains_.push_back({0, volume});
+    }
+}
+
+// The next count frames of the ring as they go to the device.
+const float* Engine::scaled(long long count) {
+    const float* frames = ringAt(written_);
+    if (std::all_of(gains_.begin(), gains_.end(), [](GainRun run) { return run.gain == 1.0f; })) {
+        return frames;
+    }
+    const auto samples = static_cast<std::size_t>(channels_);
+    std::memcpy(scaled_.data(), frames, sizeof(float) * static_cast<std::size_t>(count) * samples);
+    for (std::size_t i = 0; i < gains_.size(); ++i) {
+        const long long end = i + 1 < gains_.size() ? gains_[i + 1].offset : count;
+        applyVolume(scaled_.data() + static_cast<std::size_t>(gains_[i].offset) * samples,
+                    static_cast<std::size_t>(end - gains_[i].offset), channels_, gains_[i].gain);
+    }
+    return scaled_.data();
 }
 
 // Makes the next batch of output frames into the ring. False when the
@@ -626,7 +655,7 @@ bool Engine::produce() {
     return true;
 }
 
-// Decodes up to maxFrames of the playing source, with its gain.
+// Decodes up to maxFrames of the playing source.
 std::size_t Engine::decodeInto(float* out, std::size_t maxFrames) {
     if (decoderDone_) {
         return 0;
@@ -637,9 +666,6 @@ std::size_t Engine::decodeInto(float* out, std::size_t maxFrames) {
     count = static_cast<std::size_t>(std::min<long long>(count, playable_));
     playable_ -= static_cast<long long>(count);
     decoderDone_ = status == Decoder::Status::kEnd || playable_ == 0 || count == 0;
-    if (const float gain = playing_->gain(); gain != 1.0f) {
-        applyVolume(out, count, channels_, gain);
-    }
     return count;
 }
 

@@ -19,7 +19,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -59,11 +58,13 @@ class Source {
     // A linear factor on every sample of this source, from its first to its
     // last (a gain set before play starts exactly on its first sample, also
     // right after another song on the same stream). 1 leaves the samples
-    // untouched. Any thread may set it; it holds for what is decoded next.
+    // untouched. Any thread may set it; it is applied with the volume, as
+    // the frames go to the device, so a change is heard as soon as a new
+    // volume is.
     void setGain(float gain) { gain_.store(gain, std::memory_order_relaxed); }
     float gain() const { return gain_.load(std::memory_order_relaxed); }
 
-    Source(UniqueFd file, const Mp3Facts& facts, std::uint64_t id);
+    Source(UniqueFd file, const Mp3Facts& facts, FrameIndex index);
 
   private:
     friend class Engine;
@@ -73,7 +74,7 @@ class Source {
 
     const UniqueFd file_;
     const Mp3Facts facts_;
-    const std::uint64_t id_;  // tells sources apart in the output's record
+    const FrameIndex index_;  // where its frames are, when they were walked
     std::atomic<float> gain_{1.0f};
     // The engine's, under its lock.
     Mode mode_ = Mode::kStopped;
@@ -142,12 +143,17 @@ class Engine {
     };
     // What the thread records of the output's stream (output frames are
     // counted from the first the output ever had): from outStart on, output
-    // frames play the source id from srcStart at ratio source frames each.
+    // frames play source from srcStart at ratio source frames each.
     struct Segment {
         long long outStart = 0;
-        std::uint64_t id = 0;
+        std::shared_ptr<Source> source;
         long long srcStart = 0;
         double ratio = 1.0;
+    };
+    // The gain of the frames of one write from offset on.
+    struct GainRun {
+        long long offset = 0;
+        float gain = 1.0f;
     };
     // What the output last reported, under mutex_.
     struct Heard {
@@ -182,7 +188,9 @@ class Engine {
     void closeOutput(std::unique_lock<std::mutex>& lock);
     void endSource(int outputError, std::unique_lock<std::mutex>& lock);
     void publish(long long delay, bool flowing, std::unique_lock<std::mutex>& lock);
-    void addSegment(std::uint64_t id, long long srcStart, double ratio);
+    void addSegment(const std::shared_ptr<Source>& source, long long srcStart, double ratio);
+    void gainsOfWrite(long long count);
+    const float* scaled(long long count);
     void idle(std::unique_lock<std::mutex>& lock);
     float* ringAt(long long out) { return ring_.data() + (out % ringFrames_) * channels_; }
 
@@ -225,7 +233,8 @@ class Engine {
     std::vector<float> batch_;
     std::vector<float> decoded_;
     std::vector<float> scaled_;
-    std::vector<float> fade_;  // what the old path would have played, to fade out of
+    std::vector<GainRun> gains_;  // of the write under way
+    std::vector<float> fade_;     // what the old path would have played, to fade out of
     std::size_t fadeFrames_ = 0;
     std::size_t fadeDone_ = 0;
     Wanted seen_;  // the requests taken up
