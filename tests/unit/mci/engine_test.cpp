@@ -128,7 +128,7 @@ TEST_F(Engine, APauseAndResumeLoseAndRepeatNoSampleAndPlayAfterTheEndStartsOver)
     EXPECT_NEAR(paused, 300, 50);
     pass(500);
     EXPECT_EQ(position(), paused);
-    EXPECT_NEAR(record_.frames() * 1000 / rate(), paused, 1) << "the device stopped there";
+    EXPECT_NEAR(record_.frames() * 1000 / rate(), paused + 16, 16) << "within a write of it";
     run("resume x");
     EXPECT_EQ(ask("status x mode"), "playing");
     untilTheEnd();
@@ -191,14 +191,14 @@ TEST_F(Engine, ASpeedChangeGoesOnFromTheSamplePlaying) {
     ASSERT_NEAR(position(), 1000, 1);
     run("set x speed 2000");
     pass(500);
-    // The source's own frames play up to where the change took effect (the
-    // write under way ends first), and from there on twice as fast.
+    // The source's own frames play up to where the change took effect (what
+    // the device holds plays out first), and from there on twice as fast.
     const std::vector<float> all = decodeAll("three.mp3");
     const std::vector<float> played = heard();
     const auto changedAt = static_cast<long long>(
         std::mismatch(played.begin(), played.end(), all.begin()).first - played.begin());
     const long long changedMs = changedAt / 2 * 1000 / rate();
-    EXPECT_NEAR(changedMs, 1000, 40);
+    EXPECT_NEAR(changedMs, 1070, 70);
     EXPECT_NEAR(position(), changedMs + 2 * (1500 - changedMs), 30);
     run("set x speed 1000");
     const long long back = position();
@@ -208,7 +208,7 @@ TEST_F(Engine, ASpeedChangeGoesOnFromTheSamplePlaying) {
     const std::vector<float> after = heard();
     const std::vector<float> tail(after.end() - rate() / 10 * 2, after.end());
     const auto at = [&](long long ms) { return all.begin() + ms * rate() / 1000 * 2; };
-    const auto end = at(back + 360) + static_cast<long>(tail.size());
+    const auto end = at(back + 560) + static_cast<long>(tail.size());
     EXPECT_NE(std::search(at(back + 140), end, tail.begin(), tail.end()), end);
     EXPECT_EQ(ask("status x speed"), "1000");
 }
