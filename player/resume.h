@@ -30,10 +30,9 @@ void takeUpUserState();
 // point as it was.
 void recordSongStart();
 
-// Each pass of the waits while the main screen or a dialog has the keys:
-// follows the position of the song that plays, and writes when it is time.
-// FIXME: the folder prompt of L has no such pass; while it is open the song
-// plays on and a crash finds the point of the moment it opened.
+// Each pass of the waits while the main screen, a dialog or the folder
+// prompt has the keys: follows the position of the song that plays, and
+// writes when it is time.
 void resumeTick();
 // Holds the position of the song that plays now, without writing; at an
 // end of the player, before the sound stops.
