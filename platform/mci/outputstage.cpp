@@ -15,10 +15,11 @@ using Clock = std::chrono::steady_clock;
 // Frames per write to the device: one MPEG frame, about 26 ms at 44.1 kHz.
 constexpr std::size_t kChunkFrames = 1152;
 
-// A halt that keeps the device's frames keeps at most this much: a device's
-// short buffer and a sound server's latency, heard as soon as a restart, so
-// that a jump or a new speed need not start the stream afresh.
-constexpr long kKeepMs = 200;
+// A halt that keeps the device's frames keeps at most this much: the ALSA
+// sink's buffer (200 ms) and a sound server's latency (up to one of its
+// periods), heard sooner than a restart, so that a jump or a new speed need
+// not start the stream afresh (a sound server takes half a second or more).
+constexpr long kKeepMs = 300;
 
 // While the stage idles with frames still in the device, it looks at the
 // device's delay this often, so that what is pending stays true.
