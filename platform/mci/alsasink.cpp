@@ -114,6 +114,7 @@ int AlsaSink::configure(long rate, int channels) {
         return error;
     }
     period_ = std::max<snd_pcm_uframes_t>(period_, 1);
+    canPause_ = snd_pcm_hw_params_can_pause(hw) != 0;
     snd_pcm_sw_params_t* sw = nullptr;
     snd_pcm_sw_params_alloca(&sw);
     if ((error = snd_pcm_sw_params_current(pcm_, sw)) < 0 ||
@@ -135,7 +136,7 @@ bool AlsaSink::interrupted() const {
 // A device that merely takes its time is never given up on: only its own
 // error ends the track.
 int AlsaSink::waitForRoom() {
-    if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+    if (!paused_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
         // Full before it started: a device whose start threshold lies beyond
         // the room it offers (a sound server's plugin can do this) would
         // otherwise wait for a start that never comes.
@@ -299,11 +300,27 @@ void AlsaSink::drain() {
 
 void AlsaSink::drop() {
     staged_.clear();
+    paused_ = false;
     if (pcm_ != nullptr) {
         snd_pcm_drop(pcm_);
         snd_pcm_prepare(pcm_);
     }
     forgetDelay();
+}
+
+// A stream that has not started yet is paused by not starting it.
+bool AlsaSink::pause(bool on) {
+    if (pcm_ == nullptr || !canPause_) {
+        return false;
+    }
+    const snd_pcm_state_t state = snd_pcm_state(pcm_);
+    if (state == (on ? SND_PCM_STATE_RUNNING : SND_PCM_STATE_PAUSED) &&
+        snd_pcm_pause(pcm_, on ? 1 : 0) < 0) {
+        return false;
+    }
+    paused_ = on;
+    forgetDelay();
+    return true;
 }
 
 void AlsaSink::close() {

@@ -38,6 +38,9 @@ class AlsaSink final : public AudioSink {
     long delay() override;
     void drain() override;
     void drop() override;
+    // Through a sound server's plugin this holds the server's stream, so
+    // that it need not be started afresh.
+    bool pause(bool on) override;
     void close() override;
     void interrupt() override;
     void rearm() override;
@@ -62,6 +65,8 @@ class AlsaSink final : public AudioSink {
     std::size_t frameBytes_ = 0;
     snd_pcm_uframes_t period_ = 0;
     snd_pcm_uframes_t buffer_ = 0;
+    bool canPause_ = false;
+    bool paused_ = false;
     // Frames in the device's format that wait for a whole period, so that
     // the device (and a sound server behind it) gets one large write a
     // period instead of one per chunk of the caller.

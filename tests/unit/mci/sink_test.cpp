@@ -96,6 +96,21 @@ TEST(SilentSink, AWriterThatFellBehindStartsAFreshQueue) {
     EXPECT_GT(sink.delay(), static_cast<long>(kChunk) / 2);
 }
 
+TEST(SilentSink, APauseHoldsWhatIsQueuedUntilResumed) {
+    mci::SilentSink sink;
+    ASSERT_EQ(sink.open(kRate, kChannels), 0);
+    for (int i = 0; i < 8; ++i) {  // 200 ms, below the high mark: no wait
+        sink.write(silence().data(), kChunk);
+    }
+    ASSERT_TRUE(sink.pause(true));
+    const long held = sink.delay();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(sink.delay(), held);
+    ASSERT_TRUE(sink.pause(false));
+    EXPECT_GT(held, 0);
+    EXPECT_LE(sink.delay(), held);
+}
+
 TEST(SilentSink, WithoutAClockNothingWaits) {
     mci::SilentSink sink({0.0});
     ASSERT_EQ(sink.open(kRate, kChannels), 0);
