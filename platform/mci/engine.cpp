@@ -398,6 +398,12 @@ void Engine::apply(const Wanted& wanted, std::unique_lock<std::mutex>& lock) {
     if (running_ && !wanted.running) {
         hold(lock);
     }
+    if (!running_ && wanted.running && devicePaused_) {
+        lock.unlock();
+        sink_->pause(false);
+        lock.lock();
+        devicePaused_ = false;
+    }
     running_ = wanted.running;
 }
 
@@ -465,12 +471,13 @@ long long Engine::rewindDevice(std::unique_lock<std::mutex>& lock, bool keepShor
     if (sink_ != nullptr) {
         lock.unlock();
         held = sink_->delay();
-        if (keepShort && held <= rate_ * kKeepMs / 1000) {
+        if (keepShort && !devicePaused_ && held <= rate_ * kKeepMs / 1000) {
             lock.lock();
             return 0;
         }
         sink_->drop();
         lock.lock();
+        devicePaused_ = false;
         if (sinkInterrupted_) {
             sink_->rearm();
             sinkInterrupted_ = false;
@@ -498,7 +505,21 @@ void Engine::discard(std::unique_lock<std::mutex>& lock, bool keepShort) {
 // Pause and stop: the output stops where it is, and goes on later from the
 // very next sample.
 void Engine::hold(std::unique_lock<std::mutex>& lock) {
-    rewindDevice(lock);
+    if (sink_ == nullptr) {
+        return;
+    }
+    // An output that can pause keeps what it holds (a sound server keeps its
+    // stream); any other drops it, to be written again.
+    lock.unlock();
+    const bool paused = sink_->pause(true);
+    const long long held = paused ? sink_->delay() : 0;
+    lock.lock();
+    if (!paused) {
+        rewindDevice(lock);
+        return;
+    }
+    devicePaused_ = true;
+    publish(held, false, lock);
 }
 
 // A new speed from the sample after those the device holds (from the
@@ -725,6 +746,7 @@ void Engine::closeOutput(std::unique_lock<std::mutex>& lock) {
     }
     sinkForInterrupt_ = nullptr;
     sinkInterrupted_ = false;
+    devicePaused_ = false;
     std::unique_ptr<AudioSink> sink = std::move(sink_);
     lock.unlock();
     sink->drop();
@@ -780,6 +802,7 @@ void Engine::idle(std::unique_lock<std::mutex>& lock) {
     const long long requests = requests_;
     clock_.waitUntil(lock, changed_, deadline);
     if (requests_ == requests && sink_ != nullptr && clock_.now() >= deadline) {
+        rewindDevice(lock);  // what a paused output holds goes back to the ring
         closeOutput(lock);
     }
 }

@@ -223,6 +223,7 @@ class Engine {
     std::unique_ptr<TempoStage> tempo_;
     int speedNow_ = kNormalSpeed;
     bool running_ = false;
+    bool devicePaused_ = false;  // the output holds its frames in a pause
     long rate_ = 0;
     int channels_ = 0;
     long long ringFrames_ = 0;
