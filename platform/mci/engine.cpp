@@ -308,14 +308,22 @@ void Engine::shutdown() {
 // Under mutex_: the output frame heard now, by the output's last report
 // carried forward on the clock while the device plays (it played on between
 // its last two reports: a device that has not started or that stalls does
-// not seem to play on), never past what it has been handed.
+// not seem to play on). Never past what it has been handed, nor past what
+// the clock allows since the device last started from silence: a sound
+// server's first reports may hold less than it has taken.
 long long Engine::heardNow() const {
     long long heard = heard_.written - heard_.delay;
+    const auto now = clock_.now();
     if (heard_.flowing && heard_.rate > 0) {
-        const std::chrono::duration<double> since = clock_.now() - heard_.at;
+        const std::chrono::duration<double> since = now - heard_.at;
         heard += static_cast<long long>(since.count() * static_cast<double>(heard_.rate));
     }
-    return std::clamp(heard, 0LL, written_);
+    long long allowed = heard_.startOut;
+    if (heard_.startAt != EngineClock::TimePoint::max() && heard_.rate > 0) {
+        const std::chrono::duration<double> since = now - heard_.startAt;
+        allowed += static_cast<long long>(since.count() * static_cast<double>(heard_.rate));
+    }
+    return std::clamp(heard, 0LL, std::min(written_, allowed));
 }
 
 // Under mutex_: the source's frame that output frame out plays. Before its
@@ -599,6 +607,9 @@ bool Engine::writeSome(std::unique_lock<std::mutex>& lock) {
     const long long offset = written_ % ringFrames_;
     const long long count = std::min({kWriteFrames, produced_ - written_, ringFrames_ - offset});
     gainsOfWrite(count);
+    if (heard_.startAt == EngineClock::TimePoint::max()) {
+        heard_.startAt = clock_.now();
+    }
     lock.unlock();
     const int error = sink_->write(scaled(count), static_cast<std::size_t>(count));
     const long long delay = error == 0 ? sink_->delay() : 0;
@@ -782,7 +793,11 @@ void Engine::endSource(int outputError, std::unique_lock<std::mutex>&) {
 void Engine::publish(long long delay, bool playing, std::unique_lock<std::mutex>&) {
     const auto now = clock_.now();
     if (!playing) {
-        heard_.movedAt = EngineClock::TimePoint::min();  // the device starts afresh
+        // The device stands, or starts afresh: from what it has played, with
+        // the clock of its next start.
+        heard_.movedAt = EngineClock::TimePoint::min();
+        heard_.startOut = written_ - delay;
+        heard_.startAt = EngineClock::TimePoint::max();
     } else if (written_ - delay > heard_.written - heard_.delay) {
         heard_.movedAt = now;
     }

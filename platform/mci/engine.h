@@ -162,6 +162,10 @@ class Engine {
         long long delay = 0;    // of those, frames not heard yet
         EngineClock::TimePoint at{};
         EngineClock::TimePoint movedAt = EngineClock::TimePoint::min();  // when what was heard grew
+        // The device started from silence at startAt with startOut heard
+        // (max: it stands).
+        long long startOut = 0;
+        EngineClock::TimePoint startAt = EngineClock::TimePoint::max();
         long rate = 0;
         bool flowing = false;  // the device plays on between reports
     };
