@@ -433,18 +433,7 @@ bool Engine::beginSource(const std::shared_ptr<Source>& source, long long frame,
         return false;
     }
     adoptFormat(decoder_.rate(), decoder_.channels());
-    // No more than the length tells plays, so that what is measured is what
-    // plays; past damage the measurement stops at, the decoder might go on.
-    playable_ = !reached ? 0
-                : decoder_.rate() == source->facts_.sampleRate
-                    ? std::max(0LL, source->facts_.lengthSamples - frame)
-                    : std::numeric_limits<long long>::max();
-    decoderDone_ = playable_ == 0;
-    tempoFlushed_ = false;
-    speedNow_ = wanted_.speed;
-    if (speedNow_ != kNormalSpeed) {
-        tempo_->restart(speedNow_);
-    }
+    goOnFrom(frame, reached, wanted_.speed);
     addSegment(source, frame, speedNow_ / static_cast<double>(kNormalSpeed));
     return true;
 }
@@ -550,18 +539,25 @@ void Engine::respeed(int speed, std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     const bool reached = decoder_.seek(frame);
     lock.lock();
-    const long long length = playing_->facts_.lengthSamples;
-    playable_ = !reached ? 0
-                : decoder_.rate() == playing_->facts_.sampleRate
-                    ? std::max(0LL, length - frame)
-                    : std::numeric_limits<long long>::max();
+    goOnFrom(frame, reached, speed);
+    addSegment(playing_, frame, speed / static_cast<double>(kNormalSpeed));
+}
+
+// The playing source goes on from frame (which the decoder reached, or not)
+// at speed.
+void Engine::goOnFrom(long long frame, bool reached, int speed) {
+    // No more than the length tells plays, so that what is measured is what
+    // plays; past damage the measurement stops at, the decoder might go on.
+    const Mp3Facts& facts = playing_->facts_;
+    playable_ = !reached                              ? 0
+                : decoder_.rate() == facts.sampleRate ? std::max(0LL, facts.lengthSamples - frame)
+                                                      : std::numeric_limits<long long>::max();
     decoderDone_ = playable_ == 0;
     tempoFlushed_ = false;
     speedNow_ = speed;
     if (speed != kNormalSpeed) {
         tempo_->restart(speed);
     }
-    addSegment(playing_, frame, speed / static_cast<double>(kNormalSpeed));
 }
 
 // Under mutex_: segments that start where nothing was made yet are gone.

@@ -185,6 +185,7 @@ class Engine {
     void discard(std::unique_lock<std::mutex>& lock, bool keepShort = false);
     void hold(std::unique_lock<std::mutex>& lock);
     void respeed(int speed, std::unique_lock<std::mutex>& lock);
+    void goOnFrom(long long frame, bool reached, int speed);
     long long rewindDevice(std::unique_lock<std::mutex>& lock, bool keepShort = false);
     void trimSegments();
     bool writeSome(std::unique_lock<std::mutex>& lock);
