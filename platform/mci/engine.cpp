@@ -116,7 +116,6 @@ int Engine::threadsStarted() {
 // Under mutex_: the thread looks at wanted_ afresh.
 void Engine::changed() {
     ++requests_;
-    requestPending_.store(true, std::memory_order_release);
     clock_.notify(changed_);
 }
 
@@ -342,18 +341,13 @@ long long Engine::sourceFrameAt(const Source& source, long long out) const {
     return at->srcStart + std::llround(static_cast<double>(out - at->outStart) * at->ratio);
 }
 
-}  // namespace mci
-
 // ---- The thread: decodes, stretches and writes; the device is used here alone. ----
-
-namespace mci {
 
 void Engine::run() {
     std::unique_lock lock(mutex_);
     while (!wanted_.shutdown) {
         const Wanted wanted = wanted_;
         const long long requests = requests_;
-        requestPending_.store(false, std::memory_order_relaxed);
         apply(wanted, lock);
         if (wanted_.shutdown) {
             break;
