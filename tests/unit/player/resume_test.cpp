@@ -109,6 +109,7 @@ class Resume : public PlayerTest {
             S.number[k] = 60;
             fake::media().fileLengths[S.NextSong[k]] = "60000";
         }
+        fake::media().length = "60000";
         clearUserState(&written);
         written.volume = 700;
         putResumePoint(&written, std::filesystem::current_path().c_str(), "Song 0012", 5);
