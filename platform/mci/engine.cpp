@@ -561,7 +561,7 @@ void Engine::trimSegments() {
     }
 }
 
-// Under mutex_: from the next frame made on, id plays from srcStart.
+// Under mutex_: from the next frame made on, source plays from srcStart.
 void Engine::addSegment(const std::shared_ptr<Source>& source, long long srcStart, double ratio) {
     trimSegments();
     // What is heard already needs only its last segment.
