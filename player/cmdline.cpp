@@ -1,5 +1,6 @@
 #include "player/cmdline.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -59,20 +60,20 @@ namespace {
 // Room for an argument quoted in an error line.
 constexpr std::size_t kQuotedMax = 100;
 
+// Room for the character that crosses the cut, whole, so that the cut can
+// go before it.
 struct Quoted {
-    char text[kQuotedMax + 1];
+    char text[kQuotedMax + 4];
 };
 
 // An argument as it may be printed: cut to fit, never half a character, and
 // with every byte that a terminal would act on shown as "?".
 Quoted quote(const char* argument, std::size_t length) {
     Quoted quoted;
-    if (length > kQuotedMax) {
-        length = kQuotedMax;
-    }
+    length = std::min(length, sizeof quoted.text - 1);
     std::memcpy(quoted.text, argument, length);
     quoted.text[length] = 0;
-    cutUtf8(quoted.text, length);
+    cutUtf8(quoted.text, kQuotedMax);
     makePrintable(quoted.text);
     return quoted;
 }

@@ -17,6 +17,7 @@ const char* const kNotHere = "a dialog or the folder prompt has the keys";
 const char* const kOnlyResume = "paused: only Play or PlayPause goes on";
 const char* const kNotPaused = "nothing is paused";
 const char* const kNotOpen = "no song is open";
+const char* const kStopped = "the song is stopped";
 const char* const kOutOfSong = "the position is outside the song";
 const char* const kNotASpeed = "the speed is outside what the player takes";
 
@@ -139,6 +140,11 @@ CommandResult setValue(const Command& command) {
         case PlayerCommand::SetPosition:
             if (!S.trackOpen) {
                 return {kNotOpen};
+            }
+            // The jump would play a stopped song while everything says it
+            // is stopped.
+            if (S.Control) {
+                return {kStopped};
             }
             return {jumpWithinSong(command.value < 0 ? 0 : command.value) ? nullptr : kOutOfSong};
         default:

@@ -1,6 +1,7 @@
 #include "player/remote.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -87,6 +88,20 @@ bool paused() {
     return S.keysAt == KeysAt::Paused;
 }
 
+// A seek before the start plays from 0:00; one to the end or past it goes
+// to the next song, as MPRIS has it. The offset may be any 64-bit number.
+// A stopped song does not move: its refusal is the jump's.
+const char* seekBy(long long offset) {
+    long long target = 0;
+    if (__builtin_add_overflow(positionNow(), offset, &target)) {
+        target = offset > 0 ? LLONG_MAX : 0;
+    }
+    if (playing() && target / 1000 >= trackLengthMs()) {
+        return offer(PlayerCommand::Next);
+    }
+    return offer(PlayerCommand::SetPosition, std::max(target, 0LL) / 1000);
+}
+
 // Clamped to silence and full, as the keys' steps are. The idle pass of the
 // main screen draws the notice line anew, so the new volume shows there as a
 // key's does, and the next record of the state file holds it.
@@ -134,10 +149,11 @@ const char* offerCall(const MprisRequest& request) {
                    : playing() ? offer(PlayerCommand::Pause)
                                : offer(PlayerCommand::PlayAgain);
         case MprisCall::Seek:
-            return offer(PlayerCommand::SetPosition, (positionNow() + request.microseconds) / 1000);
+            return seekBy(request.microseconds);
         case MprisCall::SetPosition:
-            // A call about another track than the one that plays is stale.
-            return request.trackId == remote.song.trackId
+            // A call about another track than the one that plays is stale;
+            // a position before the start is none (MPRIS: do nothing).
+            return request.trackId == remote.song.trackId && request.microseconds >= 0
                        ? offer(PlayerCommand::SetPosition, request.microseconds / 1000)
                        : nothingToDo(PlayerCommand::SetPosition);
         case MprisCall::SetRate:
@@ -183,7 +199,7 @@ class Player final : public MprisPlayer {
         state.canGoPrevious = onMain && S.TotalSong > 0;
         state.canPlay = (onMain || paused()) && S.TotalSong > 0;
         state.canPause = (onMain && playing()) || paused();
-        state.canSeek = onMain && S.trackOpen;
+        state.canSeek = onMain && playing();
         return state;
     }
 

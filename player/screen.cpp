@@ -138,6 +138,7 @@ PassResult runPass() {
         return PassResult::ReturnToMainScreen;
     }
     remoteTick();
+    resumeTick();
     // An event during this pass (the track's end) ends its idle wait too.
     const unsigned events = eventCount();
     StatSong();
