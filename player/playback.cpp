@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
+#include "player/modes.h"
 #include "player/remote.h"
 #include "player/resume.h"
 #include "player/state.h"
@@ -93,6 +94,7 @@ void Play() {
         reportCannotPlay();
     }
     recordSongStart();
+    noteSongStarted();
     S.playFromMs = 0;
 }
 
@@ -101,6 +103,7 @@ void Stop() {
         sendChecked("stop MP3_Device");
     }
     S.Control = 1;
+    noteStopped();
 }
 
 void Resume() {

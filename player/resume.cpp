@@ -92,6 +92,10 @@ void recordQuitPoint(unsigned seconds) {
     record(S.Label, seconds);
 }
 
+// FIXME: the state file does not keep the modes yet; the writes that keep
+// them replace this.
+void userSettingChanged(UserSetting) {}
+
 void drawResumeOffer() {
     if (!S.resumeOffered) {
         return;

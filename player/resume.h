@@ -20,6 +20,12 @@ unsigned resumePosition();
 // Records the song that played at Quit with that position.
 void recordQuitPoint(unsigned seconds);
 
+// The settings that the state file keeps for the user beside the resume
+// points.
+enum class UserSetting { Volume, Shuffle, Repeat, Notices, Gain };
+// The player changed a setting: the next write of the state file holds it.
+void userSettingChanged(UserSetting which);
+
 // Draws the offer, when there is one, on row 22 from column 25.
 void drawResumeOffer();
 // Takes the offer off the screen for good.

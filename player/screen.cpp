@@ -7,11 +7,13 @@
 #include "platform/mci/mci.h"
 #include "player/dialogs.h"
 #include "player/load.h"
+#include "player/modes.h"
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
 #include "player/remote.h"
 #include "player/resume.h"
+#include "player/seek.h"
 #include "player/state.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
@@ -72,6 +74,9 @@ void wrapToFirstPage() {
 // after the last slot of a page or after the song chosen with "9", and back
 // to page 0 after the last song of the folder.
 void advanceAfterTrackEnd() {
+    if (advanceByModes()) {
+        return;
+    }
     if (S.p_count == max_len && S.p_List[S.p_count][S.num + 1][0] == 0) {
         wrapToFirstPage();
     }
@@ -91,6 +96,9 @@ void advanceAfterTrackEnd() {
 }
 
 void nextSong() {
+    if (nextSongByModes()) {
+        return;
+    }
     CloseSong();
     ++S.num;
     if (S.num >= songsOnPage(S.p_count)) {
@@ -118,6 +126,9 @@ void startFromSongOfPage(int slot) {
 }
 
 void previousSong() {
+    if (previousSongByModes()) {
+        return;
+    }
     CloseSong();
     --S.num;
     if (S.num >= 0 && !slotHoldsSong(S.num)) {
@@ -191,6 +202,12 @@ void handleExtendedKey(char code) {
 }
 
 PassResult handleKey(char key) {
+    // A run of seek keys ends at any other key, which then finds the song
+    // where the run has put it.
+    const long long seekStep = S.afterPrefix ? 0 : seekStepOf(key);
+    if (seekStep == 0) {
+        endSeekRun();
+    }
     if (S.afterPrefix) {
         S.afterPrefix = 0;
         S.m_null = 0;
@@ -242,6 +259,18 @@ PassResult handleKey(char key) {
             return PassResult::NextPass;
         case 'r':
             resumeRecordedSong();
+            return PassResult::NextPass;
+        case 'z':
+            toggleShuffle();
+            return PassResult::NextPass;
+        case 't':
+            cycleRepeatMode();
+            return PassResult::NextPass;
+        case '.':
+        case ',':
+        case '>':
+        case '<':
+            addToSeekRun(seekStep);
             return PassResult::NextPass;
         case 'q':
             Quit();
@@ -299,6 +328,7 @@ void drawMainScreen() {
     max_len = S.MAX;
     printPageNumber();
     drawPlaylist();
+    drawModes();
     drawResumeOffer();
 }
 
@@ -315,6 +345,7 @@ PassResult runPass() {
         return PassResult::ReturnToMainScreen;
     }
     remoteTick();
+    seekTick();
     // An event during this pass (the track's end) ends its idle wait too.
     const unsigned events = conioEventCount();
     StatSong();
@@ -325,10 +356,11 @@ PassResult runPass() {
     drawUserName();
     if (!_kbhit()) {
         if (conioEventCount() == events) {
-            sleepUntilKey(kIdleMilliseconds);
+            sleepUntilKey(seekIdleWait(kIdleMilliseconds));
         }
         drawStatusLine();
         drawNotice();
+        drawModesIfChanged();
         return PassResult::NextPass;
     }
     // The offer of the last run's point stands until a key starts a song.

@@ -17,6 +17,11 @@ constexpr int kPageCells = kSlotsPerPage + 1;  // the tenth slot stays empty and
 constexpr int kDisplayNameMax = 50;            // bytes of a file name kept for display
 constexpr int kRowTableSize = 1000;
 
+// Values of PlayerState::repeatMode.
+constexpr int kRepeatFolder = 0;
+constexpr int kRepeatSong = 1;
+constexpr int kRepeatOff = 2;
+
 using Cell = char[kCellSize];
 using ShortCell = char[kShortCellSize];
 
@@ -73,6 +78,13 @@ struct alignas(kLargePageSize) PlayerState {
     int resumeOffered;       // 1 while row 22 offers the recorded point, until a song is chosen
     int resumeSong;          // catalogue index of the song offered
     unsigned resumeSeconds;  // and where in it the last run stood
+
+    // How the next song is chosen when one ends: shuffle 1 takes it from a
+    // random order of the whole folder; repeatMode says what follows the
+    // last song of the folder (kRepeatFolder: the first again), or that the
+    // song plays again (kRepeatSong).
+    int shuffle;
+    int repeatMode;
 
     unsigned getlen;  // sum of all songs' lengths in seconds
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds
