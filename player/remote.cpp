@@ -10,6 +10,7 @@
 #include "platform/shortname.h"
 #include "player/dialogs.h"
 #include "player/media.h"
+#include "player/modes.h"
 #include "player/state.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
@@ -31,6 +32,18 @@ const char* const kOutOfSong = "the position is outside the song";
 const char* const kOutOfRange = "the rate is outside 0.1 to 2.0";
 const char* const kNotAVolume = "the volume is not a number";
 const char* const kNoUri = "only the songs of the folder are played";
+const char* const kNotALoopStatus = "the loop status is Playlist, Track or None";
+
+// LoopStatus as the bus names the repeat modes: the folder, the song, none.
+struct LoopName {
+    const char* name;
+    int mode;
+};
+const LoopName kLoopNames[] = {
+    {"Playlist", kRepeatFolder},
+    {"Track", kRepeatSong},
+    {"None", kRepeatOff},
+};
 
 RemotePlace place = RemotePlace::MainScreen;
 // A queued key is read in the pass after the one that queued it, or at once
@@ -135,6 +148,26 @@ const char* changeVolume(double volume) {
     return nullptr;
 }
 
+// As Z and T set them; the next idle pass of the main screen shows them.
+const char* changeLoopStatus(const std::string& status) {
+    for (const LoopName& loop : kLoopNames) {
+        if (status == loop.name) {
+            setRepeatMode(loop.mode);
+            return nullptr;
+        }
+    }
+    return kNotALoopStatus;
+}
+
+const char* loopStatusName() {
+    for (const LoopName& loop : kLoopNames) {
+        if (S.repeatMode == loop.mode) {
+            return loop.name;
+        }
+    }
+    return kLoopNames[0].name;
+}
+
 long long positionNow() {
     return S.trackOpen ? queryMilliseconds("position") * 1000 : 0;
 }
@@ -164,6 +197,11 @@ const char* performOnMainScreen(const MprisRequest& request) {
             return changeRate(request.rate);
         case MprisCall::SetVolume:
             return changeVolume(request.volume);
+        case MprisCall::SetShuffle:
+            setShuffle(request.shuffle);
+            return nullptr;
+        case MprisCall::SetLoopStatus:
+            return changeLoopStatus(request.loopStatus);
         default:
             return nullptr;
     }
@@ -219,6 +257,8 @@ class Player final : public MprisPlayer {
             state.lengthMicroseconds = S.number[song.index] * 1000000LL;
         }
         state.volume = S.volume / 1000.0;
+        state.shuffle = S.shuffle != 0;
+        state.loopStatus = loopStatusName();
         state.canGoNext = onMain && S.TotalSong > 0;
         state.canGoPrevious = onMain && S.TotalSong > 0;
         state.canPlay = (onMain || paused) && S.TotalSong > 0;

@@ -2,7 +2,8 @@
 // scripts). A call does what its key does: Next is Right, Previous is Left,
 // PlayPause, Play and Pause are W (Play on a stopped song is P), Stop is S,
 // Quit is Q, Seek and SetPosition the position dialog's jump, a new Rate the
-// speed dialog's, a new Volume the volume keys'. Keys are queued for the loop
+// speed dialog's, a new Volume the volume keys', a new Shuffle or LoopStatus
+// the modes that Z and T step through. Keys are queued for the loop
 // that reads them, so a call acts where and as a key would; where a key would
 // be ignored or typed into a field, the call is refused.
 #pragma once
