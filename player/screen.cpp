@@ -72,7 +72,8 @@ void wrapToFirstPage() {
 
 // The track has run to its end: go on with the next slot, turning the page
 // after the last slot of a page or after the song chosen with "9", and back
-// to page 0 after the last song of the folder.
+// to page 0 after the last song of the folder; unless the shuffle or the
+// repeat mode chooses otherwise.
 void advanceAfterTrackEnd() {
     if (advanceByModes()) {
         return;
