@@ -4,10 +4,8 @@
 #include <cstring>
 
 #include "player/dialogs.h"
-#include "player/media.h"
-#include "player/playback.h"
-#include "player/remote.h"
 #include "player/state.h"
+#include "player/track.h"
 #include "tcconio/keyboard.h"
 
 namespace {
@@ -30,18 +28,13 @@ void jump(const SeekRun& ended) {
         return;
     }
     char mode[kReplySize] = "";
-    sendUnchecked("status MP3_Device mode", mode, sizeof mode);
+    trackMode(mode);
     if (std::strcmp(mode, "playing") != 0) {
         return;
     }
-    char length[kReplySize];
-    char position[kReplySize];
-    trackTimes(length, position);
     const long long target =
-        std::clamp(millisecondsOf(position) + ended.milliseconds, 0LL, millisecondsOf(length));
-    if (jumpWithinSong(target)) {
-        remoteSeeked();
-    }
+        std::clamp(trackPositionMs() + ended.milliseconds, 0LL, trackLengthMs());
+    jumpWithinSong(target);
 }
 
 }  // namespace
