@@ -27,6 +27,8 @@ constexpr long long kWriteFrames = 1024;
 constexpr long kRingSeconds = 3;
 // The crossfade from the old path to the new one at a change of speed.
 constexpr long kFadeMs = 10;
+// What a jump or a speed change lets play out of what the device holds.
+constexpr long kKeepMs = 200;
 // An output with nothing to play is closed after this long.
 constexpr auto kIdleClose = std::chrono::seconds(10);
 
@@ -134,10 +136,13 @@ void Engine::start(const std::shared_ptr<Source>& source, long long frame) {
         w.source->restFrame_ = sourceFrameAt(*w.source, heardNow());
         w.source->mode_ = Mode::kStopped;
     }
-    // The next source follows on the stream when the one before has ended;
-    // anything else (a jump, another source while one sounds) drops what
-    // the output holds.
-    w.startDrops = !streamFree || (w.source == source && !source->ended_);
+    // The next source follows on the stream when the one before has ended.
+    // A jump in the source that sounds lets what the device holds play out
+    // when that is short, as it is heard as soon as a new stream would be
+    // (a sound server can take a second or more to start one); another
+    // source while one sounds drops it.
+    w.startKeeps = w.source == source && !source->ended_;
+    w.startDrops = !streamFree && !w.startKeeps;
     source->mode_ = Mode::kPlaying;
     source->ended_ = false;
     source->restFrame_ = frame;
@@ -191,6 +196,7 @@ void Engine::pause(Source& source) {
     }
     source.mode_ = Mode::kPaused;
     if (wanted_.source.get() == &source) {
+        source.restFrame_ = sourceFrameAt(source, heardNow());
         wanted_.running = false;
         changed();
     }
@@ -213,6 +219,9 @@ void Engine::stop(Source& source) {
     if (source.mode_ == Mode::kStopped) {
         return;
     }
+    if (wanted_.source.get() == &source && source.mode_ == Mode::kPlaying) {
+        source.restFrame_ = sourceFrameAt(source, heardNow());
+    }
     source.mode_ = Mode::kStopped;
     if (wanted_.source.get() == &source) {
         wanted_.running = false;
@@ -234,12 +243,13 @@ void Engine::close(Source& source) {
     if (wanted_.source.get() != &source) {
         return;
     }
+    wanted_.source = nullptr;
     if (!source.ended_) {
         ++wanted_.drop;  // it sounds, or holds its place: silence now
         interruptOutput();
+        wanted_.running = false;
     }
-    wanted_.source = nullptr;
-    wanted_.running = false;
+    // The end of a source that ended plays out, and the next one follows it.
     changed();
 }
 
@@ -253,8 +263,9 @@ long long Engine::positionMs(Source& source) {
     if (source.ended_) {
         return source.lengthMs();
     }
-    const long long frame =
-        wanted_.source.get() == &source ? sourceFrameAt(source, heardNow()) : source.restFrame_;
+    // While it plays, what is heard; otherwise where it stopped.
+    const bool sounds = wanted_.source.get() == &source && source.mode_ == Mode::kPlaying;
+    const long long frame = sounds ? sourceFrameAt(source, heardNow()) : source.restFrame_;
     return std::clamp(source.msAt(frame), 0LL, source.lengthMs());
 }
 
@@ -293,15 +304,14 @@ void Engine::shutdown() {
 }
 
 // Under mutex_: the output frame heard now, by the output's last report
-// carried forward on the clock while the device plays: by no more than the
-// next write's worth (a device that stalls does not seem to play on), and
-// never past what it has been handed.
+// carried forward on the clock while the device plays (it played on between
+// its last two reports: a device that has not started or that stalls does
+// not seem to play on), never past what it has been handed.
 long long Engine::heardNow() const {
     long long heard = heard_.written - heard_.delay;
     if (heard_.flowing && heard_.rate > 0) {
         const std::chrono::duration<double> since = clock_.now() - heard_.at;
-        heard += std::min(kWriteFrames,
-                          static_cast<long long>(since.count() * static_cast<double>(heard_.rate)));
+        heard += static_cast<long long>(since.count() * static_cast<double>(heard_.rate));
     }
     return std::clamp(heard, 0LL, written_);
 }
@@ -371,10 +381,11 @@ void Engine::apply(const Wanted& wanted, std::unique_lock<std::mutex>& lock) {
     }
     if (wanted.start != seen_.start) {
         seen_.start = wanted.start;
-        if (wanted.startDrops) {
-            discard(lock);
+        if (wanted.startDrops || wanted.startKeeps) {
+            discard(lock, wanted.startKeeps);
         }
-        if (!beginSource(wanted.source, wanted.startFrame, lock)) {
+        // A source closed before its start was taken up does not start.
+        if (wanted.source != nullptr && !beginSource(wanted.source, wanted.startFrame, lock)) {
             return;
         }
     }
@@ -444,13 +455,18 @@ void Engine::adoptFormat(long rate, int channels) {
     formatStart_ = produced_;
 }
 
-// Drops what the device holds: the frames it had not played yet go back to
-// the ring, to be written again. Returns how many.
-long long Engine::rewindDevice(std::unique_lock<std::mutex>& lock) {
+// Drops what the device holds, unless asked to keep it when it plays out
+// soon: the frames it had not played yet go back to the ring, to be written
+// again. Returns how many.
+long long Engine::rewindDevice(std::unique_lock<std::mutex>& lock, bool keepShort) {
     long long held = 0;
     if (sink_ != nullptr) {
         lock.unlock();
         held = sink_->delay();
+        if (keepShort && held <= rate_ * kKeepMs / 1000) {
+            lock.lock();
+            return 0;
+        }
         sink_->drop();
         lock.lock();
         if (sinkInterrupted_) {
@@ -464,9 +480,10 @@ long long Engine::rewindDevice(std::unique_lock<std::mutex>& lock) {
     return held;
 }
 
-// Silences the output and forgets what was made and not heard.
-void Engine::discard(std::unique_lock<std::mutex>& lock) {
-    rewindDevice(lock);
+// Forgets what was made and not written, and silences the output (or lets
+// a short rest of it play out).
+void Engine::discard(std::unique_lock<std::mutex>& lock, bool keepShort) {
+    rewindDevice(lock, keepShort);
     produced_ = written_;
     fadeFrames_ = 0;
     trimSegments();
@@ -482,11 +499,12 @@ void Engine::hold(std::unique_lock<std::mutex>& lock) {
     rewindDevice(lock);
 }
 
-// A new speed from the sample heard now: the speed stage starts over there,
+// A new speed from the sample after those the device holds (from the
+// sample heard now when it holds much): the speed stage starts over there,
 // and the first few milliseconds fade from what the old path would have
 // played into the new one.
 void Engine::respeed(int speed, std::unique_lock<std::mutex>& lock) {
-    rewindDevice(lock);
+    rewindDevice(lock, true);
     const long long frame = sourceFrameAt(*playing_, written_);
     const std::size_t fade = static_cast<std::size_t>(std::min<long long>(
         produced_ - written_, static_cast<long long>(fade_.size()) / channels_));
@@ -735,12 +753,21 @@ void Engine::endSource(int outputError, std::unique_lock<std::mutex>&) {
 }
 
 // Under mutex_: what the device has had and holds now.
-void Engine::publish(long long delay, bool flowing, std::unique_lock<std::mutex>&) {
+// The device counts as playing on while what it has played grew in the
+// last half second.
+void Engine::publish(long long delay, bool playing, std::unique_lock<std::mutex>&) {
+    const auto now = clock_.now();
+    if (!playing) {
+        heard_.movedAt = EngineClock::TimePoint::min();  // the device starts afresh
+    } else if (written_ - delay > heard_.written - heard_.delay) {
+        heard_.movedAt = now;
+    }
+    heard_.flowing = playing && heard_.movedAt != EngineClock::TimePoint::min() &&
+                     now - heard_.movedAt < std::chrono::milliseconds(500);
     heard_.written = written_;
     heard_.delay = delay;
-    heard_.at = clock_.now();
+    heard_.at = now;
     heard_.rate = rate_;
-    heard_.flowing = flowing;
 }
 
 // Nothing to write: waits for a command. An output with nothing to play is

@@ -137,6 +137,7 @@ class Engine {
         long long start = 0;  // counts the starts asked for
         long long startFrame = 0;
         bool startDrops = false;  // what the output holds goes
+        bool startKeeps = false;  // ... unless it plays out soon
         long long drop = 0;       // counts the drops asked for without a start
         long long release = 0;    // counts the output's releases asked for
         bool shutdown = false;
@@ -160,6 +161,7 @@ class Engine {
         long long written = 0;  // output frames handed to the device
         long long delay = 0;    // of those, frames not heard yet
         EngineClock::TimePoint at{};
+        EngineClock::TimePoint movedAt = EngineClock::TimePoint::min();  // when what was heard grew
         long rate = 0;
         bool flowing = false;  // the device plays on between reports
     };
@@ -176,10 +178,10 @@ class Engine {
     bool beginSource(const std::shared_ptr<Source>& source, long long frame,
                      std::unique_lock<std::mutex>& lock);
     void adoptFormat(long rate, int channels);
-    void discard(std::unique_lock<std::mutex>& lock);
+    void discard(std::unique_lock<std::mutex>& lock, bool keepShort = false);
     void hold(std::unique_lock<std::mutex>& lock);
     void respeed(int speed, std::unique_lock<std::mutex>& lock);
-    long long rewindDevice(std::unique_lock<std::mutex>& lock);
+    long long rewindDevice(std::unique_lock<std::mutex>& lock, bool keepShort = false);
     void trimSegments();
     bool writeSome(std::unique_lock<std::mutex>& lock);
     bool produce();
@@ -187,7 +189,7 @@ class Engine {
     bool ensureOutput(std::unique_lock<std::mutex>& lock);
     void closeOutput(std::unique_lock<std::mutex>& lock);
     void endSource(int outputError, std::unique_lock<std::mutex>& lock);
-    void publish(long long delay, bool flowing, std::unique_lock<std::mutex>& lock);
+    void publish(long long delay, bool playing, std::unique_lock<std::mutex>& lock);
     void addSegment(const std::shared_ptr<Source>& source, long long srcStart, double ratio);
     void gainsOfWrite(long long count);
     const float* scaled(long long count);

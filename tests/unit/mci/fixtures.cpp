@@ -232,117 +232,75 @@ void VirtualClock::settle() {
                       [this] { return waiting_ && seen_ == kicks_; });
 }
 
-void VirtualDevice::Record::catchUp() {
-    VirtualDevice* device = nullptr;
-    {
-        std::lock_guard lock(mutex);
-        device = live;
-    }
-    if (device != nullptr) {
-        device->delay();
-    }
-}
-
-long long VirtualDevice::Record::framesHeard() {
-    catchUp();
+long long VirtualDevice::Record::frames() {
     std::lock_guard lock(mutex);
     return static_cast<long long>(heard.size()) / std::max(channels, 1);
 }
 
-VirtualDevice::VirtualDevice(VirtualClock* clock, Record* record)
-    : clock_(clock), record_(record) {}
-
-VirtualDevice::~VirtualDevice() {
-    std::lock_guard lock(record_->mutex);
-    if (record_->live == this) {
-        record_->live = nullptr;
-    }
-}
-
 int VirtualDevice::open(long rate, int channels) {
-    std::lock_guard lock(mutex_);
     rate_ = rate;
     channels_ = channels;
-    capacity_ = rate / 10;
-    std::lock_guard recordLock(record_->mutex);
+    std::lock_guard lock(record_->mutex);
     record_->opens.emplace_back(rate, channels);
-    record_->live = this;
     record_->channels = channels;
     return 0;
 }
 
-// Under mutex_: moves what has played since the last look to the record.
-void VirtualDevice::play() {
+// Under mutex_: what the device still holds, once it has played to now.
+long long VirtualDevice::queued() {
     const auto now = clock_->now();
-    if (queue_.empty() || record_->stalled) {
-        since_ = now;
-        return;
+    if (queued_ > 0 && !record_->stalled) {
+        const std::chrono::duration<double> elapsed = now - since_;
+        const long long played = std::min(queued_, static_cast<long long>(elapsed.count() * rate_));
+        queued_ -= played;
+        since_ += std::chrono::nanoseconds(played * 1000000000 / rate_);
     }
-    const std::chrono::duration<double> elapsed = now - since_;
-    const auto frames = static_cast<std::size_t>(elapsed.count() * static_cast<double>(rate_));
-    const std::size_t count = std::min(frames, queue_.size() / static_cast<std::size_t>(channels_));
-    since_ += std::chrono::duration_cast<EngineClock::TimePoint::duration>(
-        std::chrono::duration<double>(static_cast<double>(count) / static_cast<double>(rate_)));
-    const auto samples = static_cast<long>(count * static_cast<std::size_t>(channels_));
-    std::lock_guard recordLock(record_->mutex);
-    record_->heard.insert(record_->heard.end(), queue_.begin(), queue_.begin() + samples);
-    queue_.erase(queue_.begin(), queue_.begin() + samples);
-}
-
-long long VirtualDevice::queued() const {
-    return static_cast<long long>(queue_.size()) / channels_;
+    if (queued_ == 0 || record_->stalled) {
+        since_ = now;
+    }
+    return queued_;
 }
 
 int VirtualDevice::write(const float* frames, std::size_t count) {
     std::unique_lock lock(mutex_);
-    if (record_->failing) {
-        return EIO;
-    }
-    while (count > 0) {
-        play();
-        if (interrupted_) {
-            std::lock_guard recordLock(record_->mutex);
-            ++record_->interruptedWrites;
-            return ECANCELED;
-        }
-        const auto room = static_cast<std::size_t>(capacity_ - queued());
-        if (room == 0) {
-            // Room comes as the oldest frame plays.
+    while (!record_->failing && count > 0 && !interrupted_) {
+        const auto room = static_cast<std::size_t>(rate_ / 10 - queued());
+        if (room == 0) {  // room comes as the oldest frame plays
             clock_->waitUntil(lock, changed_,
-                              since_ + std::chrono::nanoseconds(1000000000 / rate_ + 1));
+                              since_ + std::chrono::nanoseconds(1000000000 / rate_));
             continue;
         }
-        const std::size_t taken = std::min(room, count);
-        if (queue_.empty()) {
-            since_ = clock_->now();
-        }
-        queue_.insert(queue_.end(), frames, frames + taken * static_cast<std::size_t>(channels_));
-        frames += taken * static_cast<std::size_t>(channels_);
-        count -= taken;
+        const std::size_t taken = std::min(room, count) * static_cast<std::size_t>(channels_);
+        std::lock_guard recordLock(record_->mutex);
+        record_->heard.insert(record_->heard.end(), frames, frames + taken);
+        queued_ += static_cast<long long>(taken) / channels_;
+        frames += taken;
+        count -= taken / static_cast<std::size_t>(channels_);
     }
-    return 0;
+    std::lock_guard recordLock(record_->mutex);
+    record_->interruptedWrites += count > 0 && interrupted_ ? 1 : 0;
+    return record_->failing ? EIO : count > 0 ? ECANCELED : 0;
 }
 
 long VirtualDevice::delay() {
     std::lock_guard lock(mutex_);
-    play();
     return static_cast<long>(queued());
 }
 
 void VirtualDevice::drain() {
     std::unique_lock lock(mutex_);
-    for (play(); !queue_.empty() && !interrupted_; play()) {
+    while (queued() > 0 && !interrupted_) {
         clock_->waitUntil(lock, changed_, since_ + std::chrono::milliseconds(1));
     }
-    queue_.clear();
+    lock.unlock();
+    drop();
 }
 
 void VirtualDevice::drop() {
     std::lock_guard lock(mutex_);
-    play();
-    queue_.clear();
     std::lock_guard recordLock(record_->mutex);
-    ++record_->drops;
+    record_->heard.resize(record_->heard.size() - static_cast<std::size_t>(queued() * channels_));
+    queued_ = 0;
 }
 
 void VirtualDevice::interrupt() {

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -71,27 +70,22 @@ class VirtualClock final : public mci::EngineClock {
     std::condition_variable* waiterChanged_ = nullptr;
 };
 
-// A sound card on virtual time: it holds 100 ms, plays at its rate as the
-// clock advances, and records every frame it plays.
+// A sound card on virtual time: it holds 100 ms and plays at its rate as
+// the clock advances. Its record keeps every frame that it has played or
+// still holds to play; a drop takes those back.
 class VirtualDevice final : public mci::AudioSink {
   public:
     struct Record {
         std::mutex mutex;
-        std::vector<float> heard;  // every frame played, end to end
+        std::vector<float> heard;
         std::vector<std::pair<long, int>> opens;
         int channels = 0;
-        int drops = 0;
         int interruptedWrites = 0;
         std::atomic<bool> stalled{false};  // plays nothing
         std::atomic<bool> failing{false};  // every write fails
-        VirtualDevice* live = nullptr;     // the open device, which plays when looked at
-        // Lets the open device play what it has played by now; only while
-        // the engine has settled.
-        void catchUp();
-        long long framesHeard();
+        long long frames();
     };
-    VirtualDevice(VirtualClock* clock, Record* record);
-    ~VirtualDevice() override;
+    VirtualDevice(VirtualClock* clock, Record* record) : clock_(clock), record_(record) {}
 
     int open(long rate, int channels) override;
     int write(const float* frames, std::size_t count) override;
@@ -104,18 +98,16 @@ class VirtualDevice final : public mci::AudioSink {
     const char* name() const override { return "virtual"; }
 
   private:
-    void play();
-    long long queued() const;
+    long long queued();
 
     VirtualClock* clock_;
     Record* record_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    long rate_ = 0;
+    long rate_ = 1;
     int channels_ = 1;
-    long long capacity_ = 0;
-    std::deque<float> queue_;
-    mci::EngineClock::TimePoint since_{};  // when the first queued frame began to play
+    long long queued_ = 0;
+    mci::EngineClock::TimePoint since_{};  // when the oldest frame held began to play
     bool interrupted_ = false;
 };
 
