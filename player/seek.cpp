@@ -66,7 +66,11 @@ void addToSeekRun(long long milliseconds) {
     run.lastKeyAt = GetTickCount();
 }
 
+// A run whose song has ended or been left goes with it.
 void seekTick() {
+    if (run.open && run.songStart != S.songStarts) {
+        run = SeekRun{};
+    }
     if (run.open && GetTickCount() - run.lastKeyAt >= kSeekRunMilliseconds) {
         endSeekRun();
     }
