@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "player/events.h"
 #include "player/media.h"
+#include "player/modes.h"
 #include "player/resume.h"
 #include "player/state.h"
 #include "player/track.h"
@@ -82,6 +83,7 @@ void Play() {
         reportCannotPlay();
     }
     recordSongStart();
+    noteSongStarted();
     S.playFromMs = 0;
 }
 
@@ -91,6 +93,7 @@ void Stop() {
         stopTrack();
     }
     S.Control = 1;
+    noteStopped();
 }
 
 void showPaused() {

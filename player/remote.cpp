@@ -19,6 +19,18 @@ namespace {
 const char* const kOutOfRange = "the rate is outside 0.1 to 2.0";
 const char* const kNotAVolume = "the volume is not a number";
 const char* const kNoUri = "only the songs of the folder are played";
+const char* const kNotALoopStatus = "the loop status is Playlist, Track or None";
+
+// LoopStatus as the bus names the repeat modes: the folder, the song, none.
+struct LoopName {
+    const char* name;
+    int mode;
+};
+const LoopName kLoopNames[] = {
+    {"Playlist", kRepeatFolder},
+    {"Track", kRepeatSong},
+    {"None", kRepeatOff},
+};
 
 // The song that plays, as last seen: a new one gets a new track id.
 struct Song {
@@ -120,6 +132,24 @@ const char* changeRate(double rate) {
     return offer(PlayerCommand::SetSpeed, static_cast<long long>(rate * kNormalSpeed + 0.5));
 }
 
+const char* changeLoopStatus(const std::string& status) {
+    for (const LoopName& loop : kLoopNames) {
+        if (status == loop.name) {
+            return offer(PlayerCommand::Repeat, loop.mode);
+        }
+    }
+    return kNotALoopStatus;
+}
+
+const char* loopStatusName() {
+    for (const LoopName& loop : kLoopNames) {
+        if (S.repeatMode == loop.mode) {
+            return loop.name;
+        }
+    }
+    return kLoopNames[0].name;
+}
+
 // A call that changes nothing here is still refused where its command is.
 const char* nothingToDo(PlayerCommand what) {
     return commandRefusal(Command{what});
@@ -160,6 +190,10 @@ const char* offerCall(const MprisRequest& request) {
             return changeRate(request.rate);
         case MprisCall::SetVolume:
             return changeVolume(request.volume);
+        case MprisCall::SetShuffle:
+            return offer(PlayerCommand::Shuffle, request.shuffle ? 1 : 0);
+        case MprisCall::SetLoopStatus:
+            return changeLoopStatus(request.loopStatus);
         default:
             return nullptr;
     }
@@ -195,6 +229,8 @@ class Player final : public MprisPlayer {
             state.lengthMicroseconds = S.number[song.index] * 1000000LL;
         }
         state.volume = static_cast<double>(S.volume) / kFullVolume;
+        state.shuffle = S.shuffle != 0;
+        state.loopStatus = loopStatusName();
         state.canGoNext = onMain && S.TotalSong > 0;
         state.canGoPrevious = onMain && S.TotalSong > 0;
         state.canPlay = (onMain || paused()) && S.TotalSong > 0;
