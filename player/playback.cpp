@@ -9,6 +9,7 @@
 #include "player/remote.h"
 #include "player/resume.h"
 #include "player/state.h"
+#include "player/tags.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -89,11 +90,13 @@ void Play() {
     if (S.Label[0] == 0) {
         copyCell(S.Label, S.LongFileName[0]);
     }
+    takeTagsOfPlayingSong(started);
     if (!started) {
         reportCannotPlay();
     }
     recordSongStart();
     S.playFromMs = 0;
+    remoteSongStarted();
 }
 
 void Stop() {

@@ -10,7 +10,9 @@
 #include "platform/shortname.h"
 #include "player/dialogs.h"
 #include "player/media.h"
+#include "player/notices.h"
 #include "player/state.h"
+#include "player/tags.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
 
@@ -94,6 +96,7 @@ void noticeSongChange() {
     song.folder = S.dirname;
     song.trackId = "/org/folderplay/Track/" + std::to_string(++songsSeen);
     song.path = pathOfPlayingSong();
+    announceSongChange();
 }
 
 const char* queueKey(int code) {
@@ -209,7 +212,11 @@ class Player final : public MprisPlayer {
         const bool paused = place == RemotePlace::Paused;
         state.playbackStatus = paused ? "Paused" : playing() ? "Playing" : "Stopped";
         state.trackId = song.trackId;
-        state.title = song.label;
+        // The tags are those of the song that Play started last, which is
+        // the song seen here.
+        state.title = playingTitle()[0] != 0 ? playingTitle() : song.label;
+        state.artist = playingArtist();
+        state.album = playingAlbum();
         state.path = song.path;
         if (S.trackOpen) {
             state.lengthMicroseconds = queryMilliseconds("length") * 1000;
@@ -292,6 +299,12 @@ void remoteTick() {
     }
     if (connected) {
         serveBus();
+    }
+}
+
+void remoteSongStarted() {
+    if (connected) {
+        mprisRefresh();
     }
 }
 

@@ -137,3 +137,6 @@ void resumeRecordedSong() {
     S.playFromMs = static_cast<long long>(S.resumeSeconds) * 1000;
     Play();
 }
+
+// FIXME: the state file does not keep the settings beyond the volume yet.
+void userSettingChanged(UserSetting) {}

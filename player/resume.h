@@ -26,3 +26,8 @@ void drawResumeOffer();
 void withdrawResumeOffer();
 // "R": shows the offered song's page and plays it from its position.
 void resumeRecordedSong();
+
+// The settings of the player that the state file keeps.
+enum class UserSetting { Volume, Shuffle, Repeat, Notices, Gain };
+// The player changed a setting: the next record of the state file holds it.
+void userSettingChanged(UserSetting which);

@@ -6,13 +6,16 @@
 
 #include "platform/mci/mci.h"
 #include "player/dialogs.h"
+#include "player/find.h"
 #include "player/load.h"
+#include "player/notices.h"
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
 #include "player/remote.h"
 #include "player/resume.h"
 #include "player/state.h"
+#include "player/tags.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -243,6 +246,12 @@ PassResult handleKey(char key) {
         case 'r':
             resumeRecordedSong();
             return PassResult::NextPass;
+        case 'f':
+            openFind();
+            return PassResult::NextPass;
+        case 'n':
+            toggleNotices();
+            return PassResult::NextPass;
         case 'q':
             Quit();
         default:
@@ -252,6 +261,23 @@ PassResult handleKey(char key) {
         nextSong();
     } else if (key == 'K') {
         previousSong();
+    }
+    return PassResult::NextPass;
+}
+
+// The song that the find field chose plays as its digit would: its page
+// becomes the page shown and played from, as paging there would make it.
+void playFoundSong(int song) {
+    S.p_count = song / kSlotsPerPage - 1;  // p_NextList shows the page after p_count
+    p_NextList();
+    playChosenSlot(static_cast<char>('1' + song % kSlotsPerPage));
+    S.m_null = 0;
+    S.Control = 0;
+}
+
+PassResult handleFindKey(char key) {
+    if (findKey(key) == FindOutcome::PlayFound) {
+        playFoundSong(foundSong());
     }
     return PassResult::NextPass;
 }
@@ -299,6 +325,7 @@ void drawMainScreen() {
     max_len = S.MAX;
     printPageNumber();
     drawPlaylist();
+    drawTagRow();
     drawResumeOffer();
 }
 
@@ -307,6 +334,7 @@ void redrawMainScreen() {
     GetSongLength();
     drawUserName();
     drawNotice();
+    drawFind();
 }
 
 PassResult runPass() {
@@ -321,6 +349,7 @@ PassResult runPass() {
     GetSongLength();
     if (!S.isPlay) {
         advanceAfterTrackEnd();
+        drawFind();  // over the rows that the advance drew
     }
     drawUserName();
     if (!_kbhit()) {
@@ -333,7 +362,8 @@ PassResult runPass() {
     }
     // The offer of the last run's point stands until a key starts a song.
     const int songStarts = S.songStarts;
-    const PassResult result = handleKey(static_cast<char>(_getch()));
+    const char key = static_cast<char>(_getch());
+    const PassResult result = findIsOpen() ? handleFindKey(key) : handleKey(key);
     if (S.songStarts != songStarts) {
         withdrawResumeOffer();
     }

@@ -73,6 +73,7 @@ struct alignas(kLargePageSize) PlayerState {
     int resumeOffered;       // 1 while row 22 offers the recorded point, until a song is chosen
     int resumeSong;          // catalogue index of the song offered
     unsigned resumeSeconds;  // and where in it the last run stood
+    int notices;             // 1 while each song change is named in a desktop notice
 
     unsigned getlen;  // sum of all songs' lengths in seconds
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds

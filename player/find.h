@@ -1,0 +1,26 @@
+// "F": finding a song of the folder by its name. A field on row 25 takes the
+// typed text; each change shows the page of the first song whose display name
+// holds it, letter case ignored, with that song's row marked, and Tab (or Down)
+// goes on to the next such song, round the folder. Enter hands the song found
+// to the main screen to play as its digit would; Esc shows the page shown
+// before. Neither the song that plays nor the page played from changes while
+// the field is open: only the rows drawn do.
+#pragma once
+
+// Whether the field is open: the main screen's keys go to findKey.
+bool findIsOpen();
+
+// "F": opens the field, empty.
+void openFind();
+
+enum class FindOutcome { Open, Closed, PlayFound };
+// A key typed into the open field. After PlayFound the field is closed and
+// foundSong names the song chosen; after Closed (Esc) the page shown before
+// is drawn again.
+FindOutcome findKey(char key);
+// Catalogue index of the song that Enter chose.
+int foundSong();
+
+// Draws the field and the page it shows anew: after the main screen was
+// drawn anew, or the song changed, while the field is open.
+void drawFind();
