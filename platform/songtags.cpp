@@ -105,6 +105,7 @@ void readSongTags(const char* path, SongTags* tags) {
     }
     // The ID3v1 tag is read at the open, from the end of the file; the ID3v2
     // tag before the first frame, which finding the format reads.
+    // FIXME: a tag is read whole, pictures too: about 7 ms for 8 MB of cover.
     long rate = 0;
     int channels = 0;
     int encoding = 0;
