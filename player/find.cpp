@@ -2,11 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 #include "platform/textfold.h"
 #include "player/pages.h"
-#include "player/remote.h"
 #include "player/state.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -41,10 +39,9 @@ struct Find {
     Match match;
     bool noMatch = false;  // no song matches the text: the last match stays shown
     int savedStopFlash = 0;
+    KeysAt savedKeysAt = KeysAt::MainScreen;
 };
 Find find;
-// Bus calls are refused while the field has the keys, as for a dialog.
-std::optional<RemotePlaceScope> fieldPlace;
 
 const char* displayName(int song) {
     return S.p_List[song / kSlotsPerPage][song % kSlotsPerPage];
@@ -142,8 +139,8 @@ void drawResult() {
 
 void close() {
     S.stop_flash = find.savedStopFlash;
+    S.keysAt = find.savedKeysAt;
     find.open = false;
-    fieldPlace.reset();
     gotoxy(1, kFieldRow);
     clreol();
 }
@@ -191,55 +188,55 @@ void openFind() {
     find.savedStopFlash = S.stop_flash;
     // The playing row does not flash over the rows of another page.
     S.stop_flash = 1;
-    fieldPlace.emplace(RemotePlace::Dialog);
+    // Commands, from the bus too, are refused while the field has the keys,
+    // as for a dialog.
+    find.savedKeysAt = S.keysAt;
+    S.keysAt = KeysAt::Dialog;
     drawField();
 }
 
-FindOutcome findKey(char key) {
+Command findKey(int code) {
+    char key = static_cast<char>(code);
     if (find.afterPrefix) {
         find.afterPrefix = false;
         key = key == kDownCode ? kTab : 0;
     } else if (isKeyPrefix(static_cast<unsigned char>(key))) {
         find.afterPrefix = true;
-        return FindOutcome::Open;
+        return {};
     }
     switch (key) {
         case kEsc:
             close();
             drawPage(S.p_count, -1);
-            return FindOutcome::Closed;
+            return {};
         case kEnter:
             if (find.noMatch || find.match.found < 0) {
-                return FindOutcome::Open;
+                return {};
             }
             close();
-            return FindOutcome::PlayFound;
+            return {PlayerCommand::PlaySong, find.match.found};
         case kTab:
             if (!find.noMatch && find.match.found >= 0) {
                 search(find.match.found + 1);
                 drawResult();
             }
-            return FindOutcome::Open;
+            return {};
         case kBackspace:
             if (find.count > 0) {
                 removeLastCharacter();
                 retype();
             }
-            return FindOutcome::Open;
+            return {};
         default:
             break;
     }
     const auto byte = static_cast<unsigned char>(key);
     if (byte < 0x20 || byte == 0x7F || find.count == kTextMax) {
-        return FindOutcome::Open;
+        return {};
     }
     find.text[find.count++] = key;
     retype();
-    return FindOutcome::Open;
-}
-
-int foundSong() {
-    return find.match.found;
+    return {};
 }
 
 void drawFind() {

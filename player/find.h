@@ -7,19 +7,18 @@
 // the field is open: only the rows drawn do.
 #pragma once
 
+#include "player/commands.h"
+
 // Whether the field is open: the main screen's keys go to findKey.
 bool findIsOpen();
 
 // "F": opens the field, empty.
 void openFind();
 
-enum class FindOutcome { Open, Closed, PlayFound };
-// A key typed into the open field. After PlayFound the field is closed and
-// foundSong names the song chosen; after Closed (Esc) the page shown before
-// is drawn again.
-FindOutcome findKey(char key);
-// Catalogue index of the song that Enter chose.
-int foundSong();
+// A key typed into the open field, and the command it makes: none, or after
+// Enter on a song found, PlaySong with it (the field is then closed). Esc
+// closes the field and draws the page shown before again.
+Command findKey(int key);
 
 // Draws the field and the page it shows anew: after the main screen was
 // drawn anew, or the song changed, while the field is open.
