@@ -1,10 +1,11 @@
 // "F": finding a song of the folder by its name. A field on row 25 takes the
 // typed text; each change shows the page of the first song whose display name
 // holds it, letter case ignored, with that song's row marked, and Tab (or Down)
-// goes on to the next such song, round the folder. Enter hands the song found
-// to the main screen to play as its digit would; Esc shows the page shown
+// goes on to the next such song, round the folder. Enter makes the command
+// that plays the song found as its digit would; Esc shows the page shown
 // before. Neither the song that plays nor the page played from changes while
-// the field is open: only the rows drawn do.
+// the field is open, only the rows drawn do; the field holds the keys as a
+// dialog does, so that the bus's calls are refused meanwhile.
 #pragma once
 
 #include "player/commands.h"
