@@ -137,7 +137,7 @@ void drawResult() {
     drawField();
 }
 
-void close() {
+void closeField() {
     S.stop_flash = find.savedStopFlash;
     S.keysAt = find.savedKeysAt;
     find.open = false;
@@ -206,14 +206,14 @@ Command findKey(int code) {
     }
     switch (key) {
         case kEsc:
-            close();
+            closeField();
             drawPage(S.p_count, -1);
             return {};
         case kEnter:
             if (find.noMatch || find.match.found < 0) {
                 return {};
             }
-            close();
+            closeField();
             return {PlayerCommand::PlaySong, find.match.found};
         case kTab:
             if (!find.noMatch && find.match.found >= 0) {
