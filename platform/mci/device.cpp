@@ -139,6 +139,28 @@ void Device::setVolume(int volume) {
     if (stage_ != nullptr) {
         stage_->setGain(gainOf(volume));
     }
+    updateGain();  // the cap depends on the volume
+}
+
+void Device::setGainKind(GainKind kind) {
+    gainKind_ = kind;
+    if (kind != GainKind::kOff && !gainTags_.has_value()) {
+        gainTags_ = readGainTags(file_.get());
+    }
+    updateGain();
+}
+
+// FIXME: the volume is applied as frames go to the device, the gain as they
+// are decoded; after a volume raised over a capped song, the frames queued
+// between the two (a few hundred ms) may go beyond full scale.
+void Device::updateGain() {
+    appliedGain_ =
+        gainTags_.has_value() ? applyGain(*gainTags_, gainKind_, gainOf(volume())) : AppliedGain{};
+    sourceGain_.store(appliedGain_.factor, std::memory_order_relaxed);
+}
+
+std::string Device::gainText() const {
+    return gainKind_ == GainKind::kOff ? "off" : describeGain(appliedGain_);
 }
 
 Mode Device::mode() {
@@ -344,6 +366,8 @@ void Device::run(long long playable) {
         const Decoder::Status status = decoder_.read(decoded.data(), kChunkFrames, &count);
         count = static_cast<std::size_t>(std::min<long long>(count, playable));
         playable -= static_cast<long long>(count);
+        applyVolume(decoded.data(), count, decoder_.channels(),
+                    sourceGain_.load(std::memory_order_relaxed));
         tempo_->put(decoded.data(), count);
         inputDone = status == Decoder::Status::kEnd || playable == 0;
     }

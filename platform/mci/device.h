@@ -9,12 +9,14 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/mci/decoder.h"
 #include "platform/mci/mp3length.h"
 #include "platform/mci/outputstage.h"
+#include "platform/mci/replaygain.h"
 #include "platform/mci/tempo.h"
 #include "platform/mci/uniquefd.h"
 #include "platform/mci/volume.h"
@@ -57,6 +59,12 @@ class Device {
     // buffer has played out, without a restart.
     void setVolume(int volume);
     int volume() const { return volume_.load(std::memory_order_relaxed); }
+    // The ReplayGain its samples play at, from the next one decoded; the
+    // song's tags are read the first time a kind other than off is asked
+    // for, so that a song played without ReplayGain costs nothing more.
+    void setGainKind(GainKind kind);
+    // "off", or the gain applied now (see describeGain).
+    std::string gainText() const;
 
     Mode mode();
     long long positionMs();
@@ -91,6 +99,7 @@ class Device {
     int feedOutput(float* frames, std::size_t count);
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
     void publish(long long writtenOut, double ratio);
+    void updateGain();
     void endRun(int outputError);
 
     UniqueFd file_;
@@ -113,6 +122,13 @@ class Device {
     std::thread thread_;
     // Read by the playback thread for every chunk it hands to the output.
     std::atomic<int> volume_{kFullVolume};
+    // The song's gain, capped with the volume; read by the playback thread
+    // for every chunk it decodes, before the speed stage, so that it holds
+    // from the song's first sample to its last.
+    GainKind gainKind_ = GainKind::kOff;
+    std::optional<GainTags> gainTags_;
+    AppliedGain appliedGain_;
+    std::atomic<float> sourceGain_{1.0f};
 
     std::chrono::steady_clock::time_point runStart_{};  // when the running playback started
     std::atomic<bool> stop_{false};

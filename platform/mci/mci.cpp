@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -295,6 +296,20 @@ Failure setDevice(const Words& words) {
     return device->setSpeed(static_cast<int>(speed));
 }
 
+// "setaudio NAME replaygain to off|track|album": which of the song's gain
+// tags it plays at.
+Failure setGain(Device* device, const Words& words) {
+    if (words.size() < 5) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    const std::optional<GainKind> kind = gainKindNamed(words[4]);
+    if (!kind.has_value() || words.size() > 5) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    device->setGainKind(*kind);
+    return {};
+}
+
 // "setaudio NAME volume to N": N in thousandths of full, 0 to 1000.
 Failure setAudio(const Words& words) {
     Device* device = nullptr;
@@ -304,8 +319,12 @@ Failure setAudio(const Words& words) {
     if (words.size() < 4) {
         return failWith(MCIERR_MISSING_PARAMETER);
     }
-    if (!sameWord(words[2], "volume") || !sameWord(words[3], "to")) {
+    const bool gain = sameWord(words[2], "replaygain");
+    if ((!gain && !sameWord(words[2], "volume")) || !sameWord(words[3], "to")) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    if (gain) {
+        return setGain(device, words);
     }
     long long volume = 0;
     if (const Failure failure = numberAfter(words, 4, &volume); failure.code != 0) {
@@ -379,6 +398,9 @@ Failure statusDevice(const Words& words, char* out, unsigned size) {
     }
     if (sameWord(item, "speed")) {
         return replyNumber(device->speed(), out, size);
+    }
+    if (sameWord(item, "replaygain")) {
+        return reply(device->gainText(), out, size);
     }
     return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
 }

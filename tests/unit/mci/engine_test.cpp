@@ -519,10 +519,12 @@ void waitUntilRecorded(Recording& recording, std::size_t samples) {
     }
 }
 
-// Plays name to its end with notify, at the volume given, and waits for the
-// engine's signal.
-void playToTheEnd(const std::string& name, int volume = mci::kFullVolume) {
+// Plays name to its end with notify, at the volume and gain kind given, and
+// waits for the engine's signal.
+void playToTheEnd(const std::string& name, int volume = mci::kFullVolume,
+                  const std::string& gain = "off") {
     ASSERT_EQ(send("open " + name + " alias x"), 0);
+    ASSERT_EQ(send("setaudio x replaygain to " + gain), 0);
     if (volume != mci::kFullVolume) {
         ASSERT_EQ(send("setaudio x volume to " + std::to_string(volume)), 0);
         EXPECT_EQ(askNumber("status x volume"), volume);
@@ -603,6 +605,37 @@ TEST_F(EngineOnABadOutput, AVolumeOf500ScalesTheSamplesByItsGain) {
         peak = std::max(peak, std::abs(full[i]));
     }
     EXPECT_GT(peak, 0.1f) << "the fixture is not silence";
+}
+
+// A song's gain holds from its first sample to its last: at a change from a
+// song at -6 dB to one at 0 dB, the change falls on the second's first frame.
+TEST_F(EngineOnABadOutput, AGainChangesOnTheFirstFrameOfTheNextSong) {
+    using mcitest::id3v2Tag;
+    using mcitest::txxxFrame;
+    mcitest::writeTagged("minus6.mp3", "two.mp3",
+                         id3v2Tag(txxxFrame("replaygain_track_gain", "-6.00 dB")));
+    mcitest::writeTagged("zero.mp3", "three.mp3",
+                         id3v2Tag(txxxFrame("replaygain_track_gain", "0.00 dB")));
+    Recording recording;
+    OutputsClosed closed;
+    mci::forceOutput([&recording](long, int channels) {
+        return std::make_unique<RecordingSink>(&recording, channels);
+    });
+    playToTheEnd("minus6.mp3", mci::kFullVolume, "track");
+    playToTheEnd("zero.mp3", mci::kFullVolume, "track");
+    std::vector<float> expected = decodeAll("two.mp3");
+    mci::applyVolume(expected.data(), expected.size() / 2, 2, std::pow(10.0f, -6.0f / 20.0f));
+    const std::size_t boundary = expected.size();
+    const std::vector<float> second = decodeAll("three.mp3");
+    expected.insert(expected.end(), second.begin(), second.end());
+    waitUntilRecorded(recording, expected.size());
+    std::lock_guard lock(recording.mutex);
+    ASSERT_EQ(recording.frames.size(), expected.size());
+    const auto [got, wanted] =
+        std::mismatch(recording.frames.begin(), recording.frames.end(), expected.begin());
+    EXPECT_EQ(got, recording.frames.end())
+        << "differs from sample " << got - recording.frames.begin() << ", the second song at "
+        << boundary;
 }
 
 // exit() while a device plays, is paused or has ended must leave the
