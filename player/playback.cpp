@@ -5,6 +5,7 @@
 
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
+#include "player/gain.h"
 #include "player/media.h"
 #include "player/remote.h"
 #include "player/resume.h"
@@ -31,6 +32,7 @@ bool openAndStart() {
     }
     S.trackOpen = 1;
     sendVolume();
+    sendGainMode();
     // With notify, the end of the track wakes the main screen's waits.
     char play[64] = "play MP3_Device notify";
     if (S.playFromMs > 0) {

@@ -137,3 +137,6 @@ void resumeRecordedSong() {
     S.playFromMs = static_cast<long long>(S.resumeSeconds) * 1000;
     Play();
 }
+
+// FIXME: only the volume is kept in the state file for now.
+void userSettingChanged(UserSetting) {}

@@ -26,3 +26,9 @@ void drawResumeOffer();
 void withdrawResumeOffer();
 // "R": shows the offered song's page and plays it from its position.
 void resumeRecordedSong();
+
+// The settings the listener changes, kept in the state file beside the
+// volume.
+enum class UserSetting { Volume, Shuffle, Repeat, Notices, Gain };
+// The player changed a setting: it is written, merged, at the next write.
+void userSettingChanged(UserSetting which);

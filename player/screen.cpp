@@ -6,6 +6,7 @@
 
 #include "platform/mci/mci.h"
 #include "player/dialogs.h"
+#include "player/gain.h"
 #include "player/load.h"
 #include "player/pages.h"
 #include "player/playback.h"
@@ -44,12 +45,22 @@ int noticeColumn() {
 }
 
 // The output is told once the first song has opened it; until then, which
-// is a few milliseconds, the idle passes leave the row empty.
+// is a few milliseconds, the idle passes leave the row empty. While
+// ReplayGain is on, its mode and gain take the place of the output's name,
+// so that the line stays within 80 columns.
 void drawNotice() {
     gotoxy(noticeColumn(), 19);
     textcolor(7);
     clreol();
-    if (const char* output = mciAudioOutput()) {
+    const char* output = mciAudioOutput();
+    if (output == nullptr) {
+        return;
+    }
+    char gain[64];
+    gainNotice(gain, sizeof gain);
+    if (gain[0] != 0) {
+        std::printf("Vol %d%%, %s", S.volume / 10, gain);
+    } else {
         std::printf("Audio: %s, %d%%", output, S.volume / 10);
     }
 }
@@ -242,6 +253,10 @@ PassResult handleKey(char key) {
             return PassResult::NextPass;
         case 'r':
             resumeRecordedSong();
+            return PassResult::NextPass;
+        case 'g':
+            nextGainMode();
+            drawNotice();
             return PassResult::NextPass;
         case 'q':
             Quit();

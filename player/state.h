@@ -17,6 +17,12 @@ constexpr int kPageCells = kSlotsPerPage + 1;  // the tenth slot stays empty and
 constexpr int kDisplayNameMax = 50;            // bytes of a file name kept for display
 constexpr int kRowTableSize = 1000;
 
+// Values of PlayerState::gainMode.
+constexpr int kGainOff = 0;
+constexpr int kGainTrack = 1;
+constexpr int kGainAlbum = 2;
+constexpr int kGainAuto = 3;
+
 using Cell = char[kCellSize];
 using ShortCell = char[kShortCellSize];
 
@@ -73,6 +79,9 @@ struct alignas(kLargePageSize) PlayerState {
     int resumeOffered;       // 1 while row 22 offers the recorded point, until a song is chosen
     int resumeSong;          // catalogue index of the song offered
     unsigned resumeSeconds;  // and where in it the last run stood
+
+    int shuffle;   // 1 while songs play in shuffled order, 0 in folder order
+    int gainMode;  // ReplayGain: kGainOff, kGainTrack, kGainAlbum or kGainAuto
 
     unsigned getlen;  // sum of all songs' lengths in seconds
     int h2, m2, s2;   // that total as hours (mod 24), minutes and seconds

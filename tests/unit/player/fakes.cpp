@@ -79,6 +79,9 @@ int status(const std::vector<std::string>& w, char* buffer, unsigned size) {
     if (w[2] == "position") {
         return reply(buffer, size, state.position);
     }
+    if (w[2] == "replaygain") {
+        return reply(buffer, size, state.gain);
+    }
     return reply(buffer, size, state.length);
 }
 

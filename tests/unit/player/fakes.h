@@ -17,6 +17,7 @@ struct Media {
     std::string mode = "playing";        // reply to "status MP3_Device mode"
     std::string length = "0";            // reply to "status MP3_Device length"
     std::string position = "0";          // reply to "status MP3_Device position"
+    std::string gain = "no gain";        // reply to "status MP3_Device replaygain"
     std::set<std::string> refusedFiles;  // names whose open is refused
     std::set<std::string> failing;       // first words of commands that fail with EIO
     std::set<std::string> outOfRange;    // whole commands refused as out of range
