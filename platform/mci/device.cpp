@@ -139,28 +139,16 @@ void Device::setVolume(int volume) {
     if (stage_ != nullptr) {
         stage_->setGain(gainOf(volume));
     }
-    updateGain();  // the cap depends on the volume
-}
-
-void Device::setGainKind(GainKind kind) {
-    gainKind_ = kind;
-    if (kind != GainKind::kOff && !gainTags_.has_value()) {
-        gainTags_ = readGainTags(file_.get());
-    }
-    updateGain();
+    // The cap depends on the volume.
+    sourceGain_.store(gain_.setVolume(gainOf(volume)), std::memory_order_relaxed);
 }
 
 // FIXME: the volume is applied as frames go to the device, the gain as they
 // are decoded; after a volume raised over a capped song, the frames queued
 // between the two (a few hundred ms) may go beyond full scale.
-void Device::updateGain() {
-    appliedGain_ =
-        gainTags_.has_value() ? applyGain(*gainTags_, gainKind_, gainOf(volume())) : AppliedGain{};
-    sourceGain_.store(appliedGain_.factor, std::memory_order_relaxed);
-}
-
-std::string Device::gainText() const {
-    return gainKind_ == GainKind::kOff ? "off" : describeGain(appliedGain_);
+void Device::setGainKind(GainKind kind) {
+    sourceGain_.store(gain_.setKind(kind, file_.get(), gainOf(volume())),
+                      std::memory_order_relaxed);
 }
 
 Mode Device::mode() {

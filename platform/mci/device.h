@@ -59,12 +59,10 @@ class Device {
     // buffer has played out, without a restart.
     void setVolume(int volume);
     int volume() const { return volume_.load(std::memory_order_relaxed); }
-    // The ReplayGain its samples play at, from the next one decoded; the
-    // song's tags are read the first time a kind other than off is asked
-    // for, so that a song played without ReplayGain costs nothing more.
+    // The ReplayGain its samples play at, from the next one decoded.
     void setGainKind(GainKind kind);
     // "off", or the gain applied now (see describeGain).
-    std::string gainText() const;
+    std::string gainText() const { return gain_.text(); }
 
     Mode mode();
     long long positionMs();
@@ -99,7 +97,6 @@ class Device {
     int feedOutput(float* frames, std::size_t count);
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
     void publish(long long writtenOut, double ratio);
-    void updateGain();
     void endRun(int outputError);
 
     UniqueFd file_;
@@ -125,9 +122,7 @@ class Device {
     // The song's gain, capped with the volume; read by the playback thread
     // for every chunk it decodes, before the speed stage, so that it holds
     // from the song's first sample to its last.
-    GainKind gainKind_ = GainKind::kOff;
-    std::optional<GainTags> gainTags_;
-    AppliedGain appliedGain_;
+    SongGain gain_;
     std::atomic<float> sourceGain_{1.0f};
 
     std::chrono::steady_clock::time_point runStart_{};  // when the running playback started

@@ -309,4 +309,21 @@ std::string describeGain(const AppliedGain& gain) {
     return text;
 }
 
+float SongGain::setKind(GainKind kind, int fd, float volumeGain) {
+    kind_ = kind;
+    if (kind != GainKind::kOff && !tags_.has_value()) {
+        tags_ = readGainTags(fd);
+    }
+    return setVolume(volumeGain);
+}
+
+float SongGain::setVolume(float volumeGain) {
+    applied_ = tags_.has_value() ? applyGain(*tags_, kind_, volumeGain) : AppliedGain{};
+    return applied_.factor;
+}
+
+std::string SongGain::text() const {
+    return on() ? describeGain(applied_) : "off";
+}
+
 }  // namespace mci

@@ -70,4 +70,24 @@ AppliedGain applyGain(const GainTags& tags, GainKind kind, float volumeGain);
 // "no gain" for a song without one.
 std::string describeGain(const AppliedGain& gain);
 
+// The ReplayGain of one open song: the kind asked for, its tags, read the
+// first time a kind other than off is asked for (so that a song played
+// without ReplayGain costs nothing more), and the gain they give.
+class SongGain {
+  public:
+    // Sets the kind, reading the tags from fd if they are needed and not
+    // read yet. Returns the factor for the song's samples.
+    float setKind(GainKind kind, int fd, float volumeGain);
+    // The cap depends on the volume: the factor for a new one.
+    float setVolume(float volumeGain);
+    bool on() const { return kind_ != GainKind::kOff; }
+    // "off", or the gain applied (see describeGain).
+    std::string text() const;
+
+  private:
+    GainKind kind_ = GainKind::kOff;
+    std::optional<GainTags> tags_;
+    AppliedGain applied_;
+};
+
 }  // namespace mci
