@@ -27,10 +27,15 @@ constexpr int kRecordBytes = kNamesPerRecord * kCellSize;
 // What the files hold, assembled or taken apart here. names.txt is read 64
 // records at a time: it is 5 MB for a full catalogue.
 constexpr int kRecordsPerRead = 64;
-// One byte more than the most a sound number.txt holds tells one that is longer.
-unsigned char lengthBytes[kMaxSongs * kLengthBytes + 1];
-Cell records[kRecordsPerRead][kNamesPerRecord];
-static_assert(sizeof records[0] == kRecordBytes);
+// The unit's own record: buffers that hold nothing from one call to the
+// next, kept here as they are too large for the stack. One byte more than
+// the most a sound number.txt holds tells one that is longer.
+struct CacheBuffers {
+    unsigned char lengthBytes[kMaxSongs * kLengthBytes + 1];
+    Cell records[kRecordsPerRead][kNamesPerRecord];
+};
+CacheBuffers buffers;
+static_assert(sizeof buffers.records[0] == kRecordBytes);
 
 // ---- Reading: each reader is false when its file is missing or damaged ----
 
@@ -99,12 +104,12 @@ void toLittleEndian(int value, unsigned char* bytes) {
 // no total can carry, are damage.
 bool readNumberFile(int recordedTotal) {
     const std::size_t wanted = static_cast<std::size_t>(S.mm_time) * kLengthBytes;
-    if (readUpTo(kNumberFile, lengthBytes, wanted + 1) != static_cast<long>(wanted)) {
+    if (readUpTo(kNumberFile, buffers.lengthBytes, wanted + 1) != static_cast<long>(wanted)) {
         return false;
     }
     long long sum = 0;
     for (int j = 0; j < S.mm_time; ++j) {
-        S.number[j] = fromLittleEndian(lengthBytes + j * kLengthBytes);
+        S.number[j] = fromLittleEndian(buffers.lengthBytes + j * kLengthBytes);
         if (S.number[j] < 0) {
             return false;
         }
@@ -132,11 +137,11 @@ bool readNamesFile() {
     bool sound = true;
     for (int first = 0; first < S.mm_time && sound; first += kRecordsPerRead) {
         const std::size_t wanted = std::min(kRecordsPerRead, S.mm_time - first);
-        sound = std::fread(records, kRecordBytes, wanted, file) == wanted;
+        sound = std::fread(buffers.records, kRecordBytes, wanted, file) == wanted;
         for (std::size_t r = 0; r < wanted && sound; ++r) {
-            sound = everyFieldTerminated(records[r]) && records[r][0][0] != 0;
+            sound = everyFieldTerminated(buffers.records[r]) && buffers.records[r][0][0] != 0;
             Cell& name = S.CompareNames[first + r];
-            copyCell(name, records[r][0]);
+            copyCell(name, buffers.records[r][0]);
             // Written by another program, a name may hold anything; shown or
             // compared, it is what a display name of ours would be.
             makePrintable(name);
@@ -175,10 +180,10 @@ bool writeLengthFile(FILE* out) {
 
 bool writeNumberFile(FILE* out) {
     for (int k = 0; k < S.TotalSong; ++k) {
-        toLittleEndian(S.number[k], lengthBytes + k * kLengthBytes);
+        toLittleEndian(S.number[k], buffers.lengthBytes + k * kLengthBytes);
     }
     const std::size_t size = static_cast<std::size_t>(S.TotalSong) * kLengthBytes;
-    return std::fwrite(lengthBytes, 1, size, out) == size;
+    return std::fwrite(buffers.lengthBytes, 1, size, out) == size;
 }
 
 // The display name of song k, from the page tables: they hold the whole
@@ -190,7 +195,7 @@ const char* displayNameOf(int k) {
 
 // Record j holds the names of songs j to j + 7, zero fields past the last.
 bool writeNamesFile(FILE* out) {
-    Cell(&record)[kNamesPerRecord] = records[0];
+    Cell(&record)[kNamesPerRecord] = buffers.records[0];
     for (int j = 0; j < S.TotalSong; ++j) {
         std::memset(record, 0, sizeof record);
         for (int field = 0; field < kNamesPerRecord && j + field < S.TotalSong; ++field) {

@@ -6,20 +6,19 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/mci/mci.h"
 #include "player/ending.h"
 #include "player/media.h"
 #include "player/playback.h"
-#include "player/remote.h"
-#include "player/screen.h"
 #include "player/state.h"
+#include "player/title.h"
+#include "player/track.h"
 #include "tcconio/input.h"
 #include "tcconio/tcconio.h"
 
 namespace {
 
 constexpr int kDialogLength = 3;
-constexpr int kMaxSpeed = 200;
+constexpr int kFastestSpeed = 2 * kNormalSpeed;
 // The end of the track closes a dialog within this time; and a dialog
 // that waits for a key looks at the track, and at the terminal's size, at
 // least this often.
@@ -28,55 +27,50 @@ constexpr int kLongestWaitMs = 250;
 
 // What tells the two dialogs apart.
 struct Dialog {
-    const char* prompt;      // at (1, 2); the field follows it
-    const char* zeros;       // appended to a text of two or three characters
-    int divisor;             // turns the completed text into the value checked
-    const char* command;     // the completed text is appended to it and sent
-    const char* failWord;    // printed through perror when the command fails
-    const char* notANumber;  // shown for a text that is not a whole number
-    const char* refused;     // shown for a value the media layer will not take
-    const char* overLimit;   // shown, with the limit, for a value over it
-    int (*limit)();          // the largest value taken
-    void (*sent)();          // told when a value has been taken, or null
+    const char* prompt;                  // at (1, 2); the field follows it
+    const char* zeros;                   // appended to a text of two or three characters
+    int divisor;                         // turns the completed text into the value as typed
+    int (*send)(const char* completed);  // hands the completed text to the track
+    const char* failWord;                // printed through perror when the command fails
+    const char* notANumber;              // shown for a text that is not a whole number
+    const char* refused;                 // shown for a value the media layer will not take
+    const char* overLimit;               // shown, with the limit, for a value over it
+    int (*limit)();                      // the largest value taken, as typed
 };
 
+// Typed in percent of the normal speed.
 int speedLimit() {
-    return kMaxSpeed;
+    return kFastestSpeed * 100 / kNormalSpeed;
 }
 
 // The length of the track that plays, as the media layer measures it: the
 // recorded length may be that of another file that had the same name.
 int positionLimit() {
-    char length[kReplySize];
-    char position[kReplySize];
-    trackTimes(length, position);
-    return static_cast<int>(std::min<unsigned>(secondsOf(length), INT_MAX));
+    return static_cast<int>(std::min<unsigned>(wholeSeconds(trackLengthMs()), INT_MAX));
 }
 
 const Dialog kSpeedDialog = {
     "Change speed: ",
     "0",
     10,
-    "set MP3_Device speed  ",
+    setTrackSpeed,
     "error",
     "Speed must be a whole number, 100 is normal speed",
     "This speed cannot be played, 100 is normal speed",
     "Speed is large,maximum change of speed = %d",
     speedLimit,
-    nullptr,
 };
 
 const Dialog kPositionDialog = {
     "Enter value for position: ",
     "000",
     1000,
-    "play MP3_Device from ",
+    jumpTrack,
     "Error",
     "Position must be a whole number of seconds",
     "The song cannot be played from this position",
     "Length is large,maximum change of length = %d",
     positionLimit,
-    remoteSeeked,
 };
 
 FieldLayout layoutOf(const Dialog& dialog) {
@@ -97,7 +91,7 @@ int untilTrackMayEnd() {
     char position[kReplySize];
     trackTimes(length, position);
     const long long left = millisecondsOf(length) - millisecondsOf(position);
-    const long long wait = left / (kMaxSpeed / 100);
+    const long long wait = left / (kFastestSpeed / kNormalSpeed);
     return static_cast<int>(std::clamp<long long>(wait, kEndCheckMs, kLongestWaitMs));
 }
 
@@ -108,12 +102,6 @@ bool wholeNumber(const FieldText& typed) {
         }
     }
     return true;
-}
-
-// The results with which the media layer refuses a value rather than fails.
-bool refusedValue(int result) {
-    return result == MCIERR_OUTOFRANGE || result == MCIERR_BAD_INTEGER ||
-           result == MCIERR_PARAM_OVERFLOW;
 }
 
 enum class Answer { Done, AskAgain };
@@ -149,17 +137,12 @@ Answer askAndSend(const Dialog& dialog) {
     if (std::atoi(typed.text) / dialog.divisor > limit) {
         return askAgainAfter(dialog.overLimit, limit);
     }
-    char command[kCellSize];
-    std::snprintf(command, sizeof command, "%s%s", dialog.command, typed.text);
-    S.err = mciSendString(command, nullptr, 0);
-    if (refusedValue(S.err)) {
+    S.err = dialog.send(typed.text);
+    if (valueRefused(S.err)) {
         return askAgainAfter(dialog.refused);
     }
     if (S.err > 0) {
         endWithError(dialog.failWord);
-    }
-    if (dialog.sent != nullptr) {
-        dialog.sent();
     }
     return Answer::Done;
 }
@@ -171,17 +154,18 @@ bool sendValue(const Dialog& dialog, long long value) {
     if (value < 0 || value / dialog.divisor > dialog.limit()) {
         return false;
     }
-    char command[kCellSize];
-    std::snprintf(command, sizeof command, "%s%lld", dialog.command, value);
-    return mciSendString(command, nullptr, 0) == 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld", value);
+    return dialog.send(text) == 0;
 }
 
 void runDialog(const Dialog& dialog) {
-    RemotePlaceScope dialogOpen(RemotePlace::Dialog);
+    S.keysAt = KeysAt::Dialog;
     S.stop_flash = 1;
     while (askAndSend(dialog) == Answer::AskAgain) {
     }
     S.stop_flash = 0;
+    S.keysAt = KeysAt::MainScreen;
 }
 
 }  // namespace
@@ -198,6 +182,6 @@ bool jumpWithinSong(long long milliseconds) {
     return sendValue(kPositionDialog, milliseconds);
 }
 
-bool setSpeed(int thousandths) {
+bool setSpeed(long long thousandths) {
     return sendValue(kSpeedDialog, thousandths);
 }

@@ -11,4 +11,4 @@ void Position();
 // What the two dialogs do with a value, without their fields: false, with
 // nothing changed, for a value the dialog would refuse.
 bool jumpWithinSong(long long milliseconds);
-bool setSpeed(int thousandths);
+bool setSpeed(long long thousandths);

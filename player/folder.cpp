@@ -6,8 +6,8 @@
 #include "platform/fs.h"
 #include "platform/replacefile.h"
 #include "player/ending.h"
-#include "player/screen.h"
 #include "player/state.h"
+#include "player/title.h"
 #include "tcconio/input.h"
 #include "tcconio/tcconio.h"
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "player/media.h"
 #include "player/resume.h"
 #include "player/state.h"
+#include "player/track.h"
 
 namespace {
 
@@ -31,25 +31,19 @@ const char* kindToSend() {
     return modeName(S.gainMode);
 }
 
-void tellTrack() {
-    char command[64];
-    std::snprintf(command, sizeof command, "setaudio MP3_Device replaygain to %s", kindToSend());
-    sendUnchecked(command);
-}
-
 }  // namespace
 
 void nextGainMode() {
     S.gainMode = S.gainMode == kGainAuto ? kGainOff : S.gainMode + 1;
     if (S.trackOpen) {
-        tellTrack();
+        setTrackGain(kindToSend());
     }
     userSettingChanged(UserSetting::Gain);
 }
 
 void sendGainMode() {
     if (S.trackOpen && S.gainMode != kGainOff) {
-        tellTrack();
+        setTrackGain(kindToSend());
     }
 }
 
@@ -61,9 +55,7 @@ void gainNotice(char* text, std::size_t size) {
     if (S.gainMode == kGainOff) {
         return;
     }
-    char applied[kReplySize] = "no gain";
-    if (S.trackOpen) {
-        sendUnchecked("status MP3_Device replaygain", applied, sizeof applied);
-    }
-    std::snprintf(text, size, "%s %s", modeName(S.gainMode), applied);
+    char applied[kReplySize];
+    trackGain(applied);
+    std::snprintf(text, size, "%s %s", modeName(S.gainMode), applied[0] != 0 ? applied : "no gain");
 }

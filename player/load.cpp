@@ -7,7 +7,6 @@
 #include "player/folder.h"
 #include "player/lengths.h"
 #include "player/playback.h"
-#include "player/remote.h"
 #include "player/state.h"
 
 namespace {
@@ -35,9 +34,11 @@ void forgetOldFolder() {
 }  // namespace
 
 void LoadSongs() {
-    RemotePlaceScope prompt(RemotePlace::FolderPrompt);
     _chdir(S.old_path);
-    if (enter_path() < 0) {
+    S.keysAt = KeysAt::FolderPrompt;
+    const int entered = enter_path();
+    S.keysAt = KeysAt::MainScreen;
+    if (entered < 0) {
         return;
     }
     _chdir(S.dirname);

@@ -5,17 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/mci/mci.h"
 #include "player/cache.h"
 #include "player/catalogue.h"
 #include "player/cmdline.h"
+#include "player/events.h"
 #include "player/playback.h"
 #include "player/remote.h"
 #include "player/resume.h"
 #include "player/screen.h"
 #include "player/startup.h"
 #include "player/state.h"
-#include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
 namespace {
@@ -29,12 +28,6 @@ int printAndEnd(const char* text) {
         return 1;
     }
     return 0;
-}
-
-// The engine's signal that a track played to its end; taking it is all that
-// is needed, since the main loop's next mode query finds the track stopped.
-void takeTrackEnd(void*) {
-    mciTakeNotify();
 }
 
 }  // namespace
@@ -58,8 +51,8 @@ int main(int argc, char** argv) {
         enterFolderFromCommandLine(line.target);
     }
     conioStart();
-    // Every wait of the screens ends when a track ends, as on a key.
-    conioWatch(mciNotifyDescriptor(), takeTrackEnd, nullptr);
+    // Every wait of the screens ends on a track's end, a resize or the bus.
+    startEventLoop();
     conioRequireSize();
     clrscr();
     lookUpUserName();

@@ -1,6 +1,7 @@
 #include "player/media.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/mci/mci.h"
 #include "player/ending.h"
@@ -28,6 +29,18 @@ long long millisecondsOf(const char* reply) {
     return ms;
 }
 
+unsigned wholeSeconds(long long milliseconds) {
+    return static_cast<unsigned>(std::clamp(milliseconds, 0LL, 0xFFFFFFFFLL) / 1000);
+}
+
 unsigned secondsOf(const char* reply) {
-    return static_cast<unsigned>(std::min(millisecondsOf(reply), 0xFFFFFFFFLL) / 1000);
+    return wholeSeconds(millisecondsOf(reply));
+}
+
+void formatSongTime(char* text, std::size_t size, unsigned seconds, bool withHours) {
+    if (withHours) {
+        std::snprintf(text, size, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    } else {
+        std::snprintf(text, size, "%02u:%02u", seconds / 60, seconds % 60);
+    }
 }

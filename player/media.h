@@ -1,6 +1,8 @@
 // The player's side of the media-control commands: the failure rule.
 #pragma once
 
+#include <cstddef>
+
 // Size of every reply buffer the player hands to the media layer.
 constexpr unsigned kReplySize = 128;
 
@@ -21,3 +23,8 @@ long long millisecondsOf(const char* reply);
 // Whole seconds from a reply in milliseconds, rounded down, at most what
 // 2^32 - 1 milliseconds make.
 unsigned secondsOf(const char* reply);
+unsigned wholeSeconds(long long milliseconds);
+
+// A song's time as mm:ss, or as h:mm:ss when withHours, so that times of
+// the same song read alike.
+void formatSongTime(char* text, std::size_t size, unsigned seconds, bool withHours);

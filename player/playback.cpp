@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "platform/fs.h"
-#include "platform/mci/mci.h"
+#include "player/events.h"
 #include "player/gain.h"
 #include "player/media.h"
-#include "player/remote.h"
 #include "player/resume.h"
 #include "player/state.h"
+#include "player/track.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
@@ -24,21 +24,12 @@ constexpr int kCannotPlayRow = 24;
 // Opens and starts the track; false, with nothing left open, when the media
 // layer refuses the file or cannot play it.
 bool openAndStart() {
-    char command[kCellSize + 64];
-    std::snprintf(command, sizeof command, "open %s type MPEGVideo alias MP3_Device",
-                  S.NextSong[S.num]);
-    if (mciSendString(command, nullptr, 0) != 0) {
+    if (!openTrack(S.NextSong[S.num])) {
         return false;
     }
-    S.trackOpen = 1;
     sendVolume();
     sendGainMode();
-    // With notify, the end of the track wakes the main screen's waits.
-    char play[64] = "play MP3_Device notify";
-    if (S.playFromMs > 0) {
-        std::snprintf(play, sizeof play, "play MP3_Device from %lld notify", S.playFromMs);
-    }
-    if (mciSendString(play, nullptr, 0) != 0) {
+    if (!startTrack(S.playFromMs)) {
         CloseSong();
         return false;
     }
@@ -55,7 +46,7 @@ void reportCannotPlay() {
 // An event (the track's end) cuts the flash short, as a key does, so that
 // the next song follows at once.
 void flashPlayingRow() {
-    const unsigned events = conioEventCount();
+    const unsigned events = eventCount();
     S.m_normal_text = S.num;
     textcolor(14);
     gotoxy(S.x, S.y[S.num]);
@@ -63,18 +54,8 @@ void flashPlayingRow() {
     sleepUntilKey(150);
     gotoxy(S.x, S.y[S.num]);
     std::printf("%d. %s", S.num + 1, S.Label);
-    if (conioEventCount() == events) {
+    if (eventCount() == events) {
         sleepUntilKey(150);
-    }
-}
-
-// A song's time as mm:ss, or as h:mm:ss for a song of an hour or more, so
-// that both of its times read alike.
-void formatSongTime(char* text, std::size_t size, unsigned seconds, bool withHours) {
-    if (withHours) {
-        std::snprintf(text, size, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    } else {
-        std::snprintf(text, size, "%02u:%02u", seconds / 60, seconds % 60);
     }
 }
 
@@ -100,28 +81,44 @@ void Play() {
 
 void Stop() {
     if (S.trackOpen) {
-        sendChecked("stop MP3_Device");
+        stopTrack();
     }
     S.Control = 1;
 }
 
-void Resume() {
-    sendChecked("resume MP3_Device");
+void showPaused() {
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Paused -> %s ", S.Label);
 }
 
-void CloseSong() {
+// Nothing to pause without a track: the keys stay with the main screen.
+void Pause() {
     if (!S.trackOpen) {
         return;
     }
-    S.trackOpen = 0;
-    sendChecked("close MP3_Device");
+    pauseTrack();
+    showPaused();
+    S.keysAt = KeysAt::Paused;
+}
+
+void Resume() {
+    S.keysAt = KeysAt::MainScreen;
+    gotoxy(1, kStatusRow);
+    clreol();
+    std::printf(" Playing -> %s ", S.Label);
+    resumeTrack();
+}
+
+void CloseSong() {
+    if (S.trackOpen) {
+        closeTrack();
+    }
 }
 
 void StatSong() {
-    char reply[kReplySize] = "";
-    if (S.trackOpen) {
-        sendChecked("status MP3_Device mode", reply, sizeof reply);
-    }
+    char reply[kReplySize];
+    trackMode(reply);
     // While the page shown has no song in the playing slot there is no row
     // to flash, but the end of the track must still be noticed: otherwise
     // nothing plays on until a key.
@@ -139,15 +136,6 @@ void StatSong() {
         }
     } else {
         S.isPlay = S.Control ? 1 : 0;
-    }
-}
-
-void trackTimes(char (&length)[kReplySize], char (&position)[kReplySize]) {
-    length[0] = 0;
-    position[0] = 0;
-    if (S.trackOpen) {
-        sendUnchecked("status MP3_Device length", length, kReplySize);
-        sendUnchecked("status MP3_Device position", position, kReplySize);
     }
 }
 

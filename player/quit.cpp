@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 #include "player/cache.h"
-#include "player/media.h"
 #include "player/resume.h"
 #include "player/state.h"
+#include "player/track.h"
 #include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
@@ -42,8 +42,7 @@ void showFarewell() {
     clrscr();
     // The sound stops before the farewell; with no track open the close
     // fails, which changes nothing here.
-    sendUnchecked("close MP3_Device");
-    S.trackOpen = 0;
+    closeTrackQuietly();
     slideDown(about[0], 14);
     slideDown(about[1], 13);
 }

@@ -8,39 +8,16 @@
 #include "platform/bus/mpris.h"
 #include "platform/fs.h"
 #include "platform/shortname.h"
-#include "player/dialogs.h"
-#include "player/media.h"
+#include "player/commands.h"
+#include "player/events.h"
 #include "player/state.h"
-#include "player/volume.h"
-#include "tcconio/keyboard.h"
+#include "player/track.h"
 
 namespace {
 
-// The keys that the calls stand for, as the main screen reads them.
-constexpr int kNextKey = 'M';
-constexpr int kPreviousKey = 'K';
-constexpr int kPauseKey = 'w';
-constexpr int kPlayAgainKey = 'p';
-constexpr int kStopKey = 's';
-constexpr int kQuitKey = 'q';
-
-const char* const kNotHere = "a dialog or the folder prompt has the keys";
-const char* const kOnlyResume = "paused: only Play or PlayPause goes on";
-const char* const kNotOpen = "no song is open";
-const char* const kOutOfSong = "the position is outside the song";
 const char* const kOutOfRange = "the rate is outside 0.1 to 2.0";
 const char* const kNotAVolume = "the volume is not a number";
 const char* const kNoUri = "only the songs of the folder are played";
-
-RemotePlace place = RemotePlace::MainScreen;
-// A queued key is read in the pass after the one that queued it, or at once
-// by a wait that takes keys elsewhere (the pause); until then the calls after
-// it wait, as keys typed after it would.
-constexpr int kPassesUntilKeyRead = 2;
-int holdPasses = 0;
-bool wanted = false;
-bool connected = false;
-int watchedFd = -1;
 
 // The song that plays, as last seen: a new one gets a new track id.
 struct Song {
@@ -50,19 +27,20 @@ struct Song {
     std::string trackId;
     std::string path;
 };
-Song song;
-unsigned songsSeen = 0;  // numbers the track ids, which are never given twice
+
+// The bus's own record.
+struct Remote {
+    bool wanted = false;
+    bool connected = false;
+    int watchedFd = -1;
+    Song song;
+    unsigned songsSeen = 0;  // numbers the track ids, which are never given twice
+    unsigned jumpsTold = 0;  // the track's jumps the bus has been told of
+};
+Remote remote;
 
 bool playing() {
     return S.trackOpen && !S.Control;
-}
-
-long long queryMilliseconds(const char* item) {
-    char command[64];
-    char reply[kReplySize] = "";
-    std::snprintf(command, sizeof command, "status MP3_Device %s", item);
-    sendUnchecked(command, reply, sizeof reply);
-    return millisecondsOf(reply);
 }
 
 // The file's absolute path: the player plays from the music folder, which
@@ -82,6 +60,7 @@ std::string pathOfPlayingSong() {
 }
 
 void noticeSongChange() {
+    Song& song = remote.song;
     if (S.playingSong < 0 || S.playingSong >= kMaxSongs || S.Label[0] == 0) {
         song = Song{};
         return;
@@ -92,36 +71,20 @@ void noticeSongChange() {
     song.index = S.playingSong;
     song.label = S.Label;
     song.folder = S.dirname;
-    song.trackId = "/org/folderplay/Track/" + std::to_string(++songsSeen);
+    song.trackId = "/org/folderplay/Track/" + std::to_string(++remote.songsSeen);
     song.path = pathOfPlayingSong();
 }
 
-const char* queueKey(int code) {
-    conioQueueKey(code);
-    holdPasses = kPassesUntilKeyRead;
-    return nullptr;
+long long positionNow() {
+    return trackPositionMs() * 1000;
 }
 
-const char* jumpTo(long long microseconds) {
-    if (!S.trackOpen) {
-        return kNotOpen;
-    }
-    const long long milliseconds = microseconds < 0 ? 0 : microseconds / 1000;
-    if (!jumpWithinSong(milliseconds)) {
-        return kOutOfSong;
-    }
-    mprisSeeked(milliseconds * 1000);
-    return nullptr;
+const char* offer(PlayerCommand what, long long value = 0) {
+    return offerCommand(Command{what, value});
 }
 
-const char* changeRate(double rate) {
-    if (!(rate >= kMprisMinimumRate - 1e-9 && rate <= kMprisMaximumRate + 1e-9)) {
-        return kOutOfRange;
-    }
-    if (!S.trackOpen) {
-        return kNotOpen;
-    }
-    return setSpeed(static_cast<int>(rate * 1000 + 0.5)) ? nullptr : kOutOfRange;
+bool paused() {
+    return S.keysAt == KeysAt::Paused;
 }
 
 // Clamped to silence and full, as the keys' steps are. The idle pass of the
@@ -131,54 +94,58 @@ const char* changeVolume(double volume) {
     if (std::isnan(volume)) {
         return kNotAVolume;
     }
-    setVolume(static_cast<int>(std::clamp(volume, 0.0, 1.0) * 1000 + 0.5));
-    return nullptr;
+    const double thousandths = std::clamp(volume, 0.0, 1.0) * kFullVolume + 0.5;
+    return offer(PlayerCommand::SetVolume, static_cast<long long>(thousandths));
 }
 
-long long positionNow() {
-    return S.trackOpen ? queryMilliseconds("position") * 1000 : 0;
+const char* changeRate(double rate) {
+    if (!(rate >= kMprisMinimumRate - 1e-9 && rate <= kMprisMaximumRate + 1e-9)) {
+        return kOutOfRange;
+    }
+    return offer(PlayerCommand::SetSpeed, static_cast<long long>(rate * kNormalSpeed + 0.5));
 }
 
-const char* performOnMainScreen(const MprisRequest& request) {
+// A call that changes nothing here is still refused where its command is.
+const char* nothingToDo(PlayerCommand what) {
+    return commandRefusal(Command{what});
+}
+
+// The commands the calls stand for. Play and PlayPause go on from a pause,
+// and start a stopped song again; Pause while nothing plays does nothing.
+const char* offerCall(const MprisRequest& request) {
     switch (request.call) {
         case MprisCall::Quit:
-            return queueKey(kQuitKey);
+            return offer(PlayerCommand::Quit);
         case MprisCall::Next:
-            return queueKey(kNextKey);
+            return offer(PlayerCommand::Next);
         case MprisCall::Previous:
-            return queueKey(kPreviousKey);
+            return offer(PlayerCommand::Previous);
         case MprisCall::Stop:
-            return queueKey(kStopKey);
+            return offer(PlayerCommand::Stop);
         case MprisCall::Pause:
-            return playing() ? queueKey(kPauseKey) : nullptr;
+            return playing() || paused() ? offer(PlayerCommand::Pause)
+                                         : nothingToDo(PlayerCommand::Pause);
         case MprisCall::Play:
-            return playing() ? nullptr : queueKey(kPlayAgainKey);
+            return paused()    ? offer(PlayerCommand::Resume)
+                   : playing() ? nothingToDo(PlayerCommand::PlayAgain)
+                               : offer(PlayerCommand::PlayAgain);
         case MprisCall::PlayPause:
-            return queueKey(playing() ? kPauseKey : kPlayAgainKey);
+            return paused()    ? offer(PlayerCommand::Resume)
+                   : playing() ? offer(PlayerCommand::Pause)
+                               : offer(PlayerCommand::PlayAgain);
         case MprisCall::Seek:
-            return jumpTo(positionNow() + request.microseconds);
+            return offer(PlayerCommand::SetPosition, (positionNow() + request.microseconds) / 1000);
         case MprisCall::SetPosition:
             // A call about another track than the one that plays is stale.
-            return request.trackId == song.trackId ? jumpTo(request.microseconds) : nullptr;
+            return request.trackId == remote.song.trackId
+                       ? offer(PlayerCommand::SetPosition, request.microseconds / 1000)
+                       : nothingToDo(PlayerCommand::SetPosition);
         case MprisCall::SetRate:
             return changeRate(request.rate);
         case MprisCall::SetVolume:
             return changeVolume(request.volume);
         default:
             return nullptr;
-    }
-}
-
-// The pause takes only W, which goes on.
-const char* performWhilePaused(const MprisRequest& request) {
-    switch (request.call) {
-        case MprisCall::Play:
-        case MprisCall::PlayPause:
-            return queueKey(kPauseKey);
-        case MprisCall::Pause:
-            return nullptr;
-        default:
-            return kOnlyResume;
     }
 }
 
@@ -192,53 +159,56 @@ class Player final : public MprisPlayer {
             return kNoUri;
         }
         noticeSongChange();
-        switch (place) {
-            case RemotePlace::MainScreen:
-                return performOnMainScreen(request);
-            case RemotePlace::Paused:
-                return performWhilePaused(request);
-            default:
-                return kNotHere;
-        }
+        return offerCall(request);
     }
 
     MprisState state() override {
         noticeSongChange();
         MprisState state;
-        const bool onMain = place == RemotePlace::MainScreen;
-        const bool paused = place == RemotePlace::Paused;
-        state.playbackStatus = paused ? "Paused" : playing() ? "Playing" : "Stopped";
+        const Song& song = remote.song;
+        const bool onMain = S.keysAt == KeysAt::MainScreen;
+        state.playbackStatus = paused() ? "Paused" : playing() ? "Playing" : "Stopped";
         state.trackId = song.trackId;
         state.title = song.label;
         state.path = song.path;
         if (S.trackOpen) {
-            state.lengthMicroseconds = queryMilliseconds("length") * 1000;
-            const long long speed = queryMilliseconds("speed");
-            state.rate = speed > 0 ? speed / 1000.0 : 1.0;
+            state.lengthMicroseconds = trackLengthMs() * 1000;
+            const long long speed = trackSpeed();
+            state.rate = speed > 0 ? static_cast<double>(speed) / kNormalSpeed : 1.0;
         } else if (song.index >= 0) {
             state.lengthMicroseconds = S.number[song.index] * 1000000LL;
         }
-        state.volume = S.volume / 1000.0;
+        state.volume = static_cast<double>(S.volume) / kFullVolume;
         state.canGoNext = onMain && S.TotalSong > 0;
         state.canGoPrevious = onMain && S.TotalSong > 0;
-        state.canPlay = (onMain || paused) && S.TotalSong > 0;
-        state.canPause = (onMain && playing()) || paused;
+        state.canPlay = (onMain || paused()) && S.TotalSong > 0;
+        state.canPause = (onMain && playing()) || paused();
         state.canSeek = onMain && S.trackOpen;
         return state;
     }
 
     long long positionMicroseconds() override { return positionNow(); }
 
-    bool holdsCalls() override { return holdPasses > 0; }
+    // A call that waits for the command loop holds the ones after it, so
+    // that each finds the player as the ones before have left it.
+    bool holdsCalls() override { return commandWaiting(); }
 };
 Player player;
 
 void forgetBus() {
-    if (watchedFd >= 0) {
-        conioUnwatch(watchedFd);
+    if (remote.watchedFd >= 0) {
+        unwatchDescriptor(remote.watchedFd);
     }
-    watchedFd = -1;
-    connected = false;
+    remote.watchedFd = -1;
+    remote.connected = false;
+}
+
+// A jump, from a call or from the position dialog, is told to the bus.
+void tellJumps() {
+    if (trackJumps() != remote.jumpsTold) {
+        remote.jumpsTold = trackJumps();
+        mprisSeeked(positionNow());
+    }
 }
 
 // Handles what the bus sent and keeps the wait watching its descriptor: a
@@ -249,27 +219,18 @@ bool serveBus() {
         return false;
     }
     const int fd = mprisFd();
-    if (fd != watchedFd) {
-        if (watchedFd >= 0) {
-            conioUnwatch(watchedFd);
+    if (fd != remote.watchedFd) {
+        if (remote.watchedFd >= 0) {
+            unwatchDescriptor(remote.watchedFd);
         }
-        watchedFd = conioWatch(
-                        fd, [](void*) { serveBus(); }, nullptr)
-                        ? fd
-                        : -1;
+        remote.watchedFd = watchDescriptor(
+                               fd, [](void*) { serveBus(); }, nullptr)
+                               ? fd
+                               : -1;
     }
+    tellJumps();
     mprisRefresh();
     return true;
-}
-
-// A new place has taken the key that led there: the calls held for it are
-// taken now, where it has left the player.
-void enterPlace(RemotePlace newPlace) {
-    place = newPlace;
-    holdPasses = 0;
-    if (connected) {
-        serveBus();
-    }
 }
 
 }  // namespace
@@ -279,32 +240,18 @@ MprisPlayer& remotePlayer() {
 }
 
 void remoteStart() {
-    wanted = true;
+    remote.wanted = true;
 }
 
+// A call that waited for the loop has run by the next pass: the calls held
+// behind it are read then.
 void remoteTick() {
-    if (wanted && !connected) {
-        wanted = false;
-        connected = mprisConnect(&player);
+    if (remote.wanted && !remote.connected) {
+        remote.wanted = false;
+        remote.connected = mprisConnect(&player);
+        remote.jumpsTold = trackJumps();
     }
-    if (holdPasses > 0) {
-        --holdPasses;
-    }
-    if (connected) {
+    if (remote.connected) {
         serveBus();
     }
-}
-
-void remoteSeeked() {
-    if (connected) {
-        mprisSeeked(positionNow());
-    }
-}
-
-RemotePlaceScope::RemotePlaceScope(RemotePlace newPlace) : previous_(place) {
-    enterPlace(newPlace);
-}
-
-RemotePlaceScope::~RemotePlaceScope() {
-    enterPlace(previous_);
 }

@@ -1,14 +1,11 @@
 // The player driven from the desktop's session bus (media keys, sound menus,
-// scripts). A call does what its key does: Next is Right, Previous is Left,
-// PlayPause, Play and Pause are W (Play on a stopped song is P), Stop is S,
-// Quit is Q, Seek and SetPosition the position dialog's jump, a new Rate the
-// speed dialog's, a new Volume the volume keys'. Keys are queued for the loop
-// that reads them, so a call acts where and as a key would; where a key would
-// be ignored or typed into a field, the call is refused.
+// scripts). A call is one of the player's commands (player/commands.h):
+// Next, Previous, Stop and Quit are theirs, PlayPause, Play and Pause are
+// Pause or Resume (Play on a stopped song plays it again), Seek and
+// SetPosition set the position, a new Rate the speed, a new Volume the
+// volume. A call is refused by the rule that makes a key not act as that
+// command.
 #pragma once
-
-// Where the keys are taken now.
-enum class RemotePlace { MainScreen, Paused, Dialog, FolderPrompt };
 
 // Asks for the bus to be connected at the next pass of the command loop, so
 // that the start-up never waits on it. Without a session bus nothing changes.
@@ -16,21 +13,7 @@ void remoteStart();
 // Each pass of the command loop: connects when asked, handles what the bus
 // sent, and tells it what changed (song, status, speed, what can be done).
 void remoteTick();
-// The position jumped through the position dialog.
-void remoteSeeked();
 
 class MprisPlayer;
 // What the bus hands its calls to, and asks for the player's state.
 MprisPlayer& remotePlayer();
-
-// Marks, for as long as it lives, that keys are taken at place.
-class RemotePlaceScope {
-  public:
-    explicit RemotePlaceScope(RemotePlace place);
-    ~RemotePlaceScope();
-    RemotePlaceScope(const RemotePlaceScope&) = delete;
-    RemotePlaceScope& operator=(const RemotePlaceScope&) = delete;
-
-  private:
-    RemotePlace previous_;
-};

@@ -5,9 +5,8 @@
 
 #include "platform/fs.h"
 #include "player/media.h"
-#include "player/pages.h"
-#include "player/playback.h"
 #include "player/state.h"
+#include "player/track.h"
 #include "player/userstate.h"
 #include "tcconio/tcconio.h"
 
@@ -19,7 +18,8 @@ constexpr int kOfferRow = 22;
 // wraps after the last one.
 constexpr int kOfferWidth = 79 - kOfferColumn + 1;
 
-// The file's state, read and written whole; too large for the stack.
+// The file's state, read afresh before each use, so that nothing in it
+// outlives a call: scratch, static only as it is too large for the stack.
 UserState userState;
 
 // The music folder as an absolute path, the key of its point. The working
@@ -81,11 +81,7 @@ void recordSongStart() {
 }
 
 unsigned resumePosition() {
-    char reply[kReplySize] = "";
-    if (S.trackOpen) {
-        sendUnchecked("status MP3_Device position", reply, sizeof reply);
-    }
-    return secondsOf(reply);
+    return wholeSeconds(trackPositionMs());
 }
 
 void recordQuitPoint(unsigned seconds) {
@@ -96,13 +92,8 @@ void drawResumeOffer() {
     if (!S.resumeOffered) {
         return;
     }
-    const unsigned s = S.resumeSeconds;
     char at[32];
-    if (s >= 3600) {
-        std::snprintf(at, sizeof at, "%u:%02u:%02u", s / 3600, s / 60 % 60, s % 60);
-    } else {
-        std::snprintf(at, sizeof at, "%02u:%02u", s / 60, s % 60);
-    }
+    formatSongTime(at, sizeof at, S.resumeSeconds, S.resumeSeconds >= 3600);
     Cell name;
     copyCell(name, S.p_List[S.resumeSong / kSlotsPerPage][S.resumeSong % kSlotsPerPage]);
     const int room =
@@ -121,21 +112,6 @@ void withdrawResumeOffer() {
     S.resumeOffered = 0;
     gotoxy(kOfferColumn, kOfferRow);
     clreol();
-}
-
-void resumeRecordedSong() {
-    if (!S.resumeOffered) {
-        return;
-    }
-    CloseSong();
-    // p_NextList shows the page after p_count: -1 stands before page 0.
-    S.p_count = S.resumeSong / kSlotsPerPage - 1;
-    p_NextList();
-    S.num = S.resumeSong % kSlotsPerPage;
-    S.a_uto = 0;
-    GetOldColor();
-    S.playFromMs = static_cast<long long>(S.resumeSeconds) * 1000;
-    Play();
 }
 
 // FIXME: only the volume is kept in the state file for now.

@@ -1,7 +1,8 @@
 // Taking up where the last run stopped. The song that plays and its position
 // are recorded, by display name and in seconds, for the music folder at every
 // change of song and at Quit; the next start in that folder offers them on
-// row 22 until a song is chosen, and "R" plays the song from there.
+// row 22 until a song is chosen, and "R" (a command of the main screen) plays
+// the song from there.
 #pragma once
 
 // At start, once the lengths are known: the volume of the last run, and the
@@ -24,8 +25,6 @@ void recordQuitPoint(unsigned seconds);
 void drawResumeOffer();
 // Takes the offer off the screen for good.
 void withdrawResumeOffer();
-// "R": shows the offered song's page and plays it from its position.
-void resumeRecordedSong();
 
 // The settings the listener changes, kept in the state file beside the
 // volume.

@@ -14,7 +14,7 @@ void resetPlayerState() {
     std::memset(&S, 0, sizeof S);
     copyCell(S.file_path, "path.txt");
     S.x = 25;
-    S.volume = 1000;  // full, as a track opens
+    S.volume = kFullVolume;  // as a track opens
 }
 
 // Length of the UTF-8 character that starts at text, or 1 when the bytes

@@ -22,8 +22,16 @@ constexpr int kGainOff = 0;
 constexpr int kGainTrack = 1;
 constexpr int kGainAlbum = 2;
 constexpr int kGainAuto = 3;
+// The scales of the track's quantities, as the media commands take them.
+constexpr int kFullVolume = 1000;   // volume in thousandths of full
+constexpr int kNormalSpeed = 1000;  // speed in thousandths of the normal speed
 
 using Cell = char[kCellSize];
+
+// Where the keys go now: the main screen's command loop, the pause (which
+// takes only W), or a screen that takes them as text. A command from outside
+// (the session bus) is refused where a key would not act as a command.
+enum class KeysAt { MainScreen, Paused, Dialog, FolderPrompt };
 using ShortCell = char[kShortCellSize];
 
 // Aligned, and so padded, to whole large pages: a large page backs only a
@@ -64,6 +72,7 @@ struct alignas(kLargePageSize) PlayerState {
     unsigned cannotPlaySince;  // GetTickCount() when it was found
     Cell cannotPlayName;       // display name of the song that could not be played
     int afterPrefix;           // the last key was the prefix of an extended key
+    KeysAt keysAt;             // what takes the keys now
     int playingSong;           // catalogue index of the song Play last opened
     // The command line named the music folder: the player runs as if started
     // in it, and its path.txt, which belongs to another way of starting, is
@@ -73,7 +82,7 @@ struct alignas(kLargePageSize) PlayerState {
     ShortCell givenSong;
 
     // The volume, and the point of the last run that can be taken up again.
-    int volume;              // thousandths of full, 0 to 1000; every song opened plays at it
+    int volume;              // 0 to kFullVolume; every song opened plays at it
     int songStarts;          // calls of Play in this run
     long long playFromMs;    // where the next Play starts its song; 0 from the start
     int resumeOffered;       // 1 while row 22 offers the recorded point, until a song is chosen

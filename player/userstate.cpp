@@ -14,7 +14,6 @@ namespace {
 // bytes, so that a folder may hold any byte but a zero.
 constexpr std::string_view kHeader = "folderplay state ";
 constexpr unsigned long long kVersion = 1;
-constexpr int kFullVolume = 1000;
 
 // A read position in bytes that may be anything; every step checks the end.
 struct Cursor {
@@ -88,8 +87,12 @@ bool takeState(Cursor& c, UserState* state) {
     return true;
 }
 
-// Buffer of the file's bytes, for reading and for writing.
-char fileBytes[kUserStateBytes];
+// The unit's own record: the file's bytes, for reading and for writing;
+// nothing is kept in it from one call to the next.
+struct FileBuffer {
+    char bytes[kUserStateBytes];
+};
+FileBuffer file;
 
 }  // namespace
 
@@ -137,15 +140,15 @@ std::size_t formatUserState(const UserState& state, char* out, std::size_t size)
 }
 
 void readUserState(UserState* state) {
-    const long got = readUserStateFile(fileBytes, sizeof fileBytes);
-    if (got < 0 || !parseUserState(fileBytes, static_cast<std::size_t>(got), state)) {
+    const long got = readUserStateFile(file.bytes, sizeof file.bytes);
+    if (got < 0 || !parseUserState(file.bytes, static_cast<std::size_t>(got), state)) {
         clearUserState(state);
     }
 }
 
 bool writeUserState(const UserState& state) {
-    const std::size_t size = formatUserState(state, fileBytes, sizeof fileBytes);
-    return size > 0 && writeUserStateFile(fileBytes, size);
+    const std::size_t size = formatUserState(state, file.bytes, sizeof file.bytes);
+    return size > 0 && writeUserStateFile(file.bytes, size);
 }
 
 const ResumePoint* findResumePoint(const UserState& state, const char* folder) {

@@ -69,74 +69,43 @@ long long nowMs() {
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// The descriptors that conioWatch registered; fd -1 marks a free place.
-struct Watch {
-    int fd = -1;
-    ConioEventHandler onReadable = nullptr;
-    void* context = nullptr;
-};
-constexpr int kMostWatches = 4;
-Watch watches[kMostWatches];
+// The program's own wait, which watches its other sources beside the input.
+ConioWait programWait = nullptr;
 
-// What ended a wait: input (or its end, or an error) to read, an event whose
-// handler ran, or neither before the time was up.
+// What ended a wait: input (or its end, or an error) to read, an event that
+// the program's wait handled, or neither before the time was up.
 struct Readiness {
     bool input = false;
     bool event = false;
 };
 
-// How many times a handler has run, for conioEventCount.
-unsigned handledEvents = 0;
-
-// Calls the handler of each watched descriptor that poll found ready. One
-// that hung up or is no longer open is dropped after its handler ran, so that
-// it cannot keep every later wait from sleeping.
-bool dispatchEvents(const struct pollfd* ready, int count) {
-    bool any = false;
-    for (int i = 0; i < count; ++i) {
-        if (ready[i].revents == 0) {
-            continue;
-        }
-        for (Watch& watch : watches) {
-            if (watch.fd != ready[i].fd) {
-                continue;
-            }
-            const Watch called = watch;  // the handler may unwatch it
-            called.onReadable(called.context);
-            ++handledEvents;
-            if ((ready[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-                conioUnwatch(called.fd);
-            }
-            any = true;
-        }
+// One wait on the input alone.
+ConioWake pollInput(int inputFd, int timeoutMs) {
+    struct pollfd fd = {inputFd, POLLIN, 0};
+    const int ready = poll(&fd, 1, timeoutMs);
+    if (ready > 0) {
+        return ConioWake::Input;
     }
-    return any;
+    return ready < 0 && errno == EINTR ? ConioWake::Interrupted : ConioWake::Nothing;
 }
 
 // Waits up to timeoutMs (kWaitForever: no limit) for input and, when events
-// is set, for a watched descriptor, whose handler it calls; EINTR only makes
-// it wait for the rest of the time. Input that is there means that the
+// is set, for what the program's wait watches; an interruption only makes it
+// wait for the rest of the time. Input that is there means that the
 // following read() does not block.
 Readiness waitForInput(int timeoutMs, bool events) {
+    const ConioWait wait = events && programWait != nullptr ? programWait : pollInput;
     long long deadline = nowMs() + timeoutMs;
     for (;;) {
-        struct pollfd fds[1 + kMostWatches] = {};
-        int count = 0;
-        fds[count++] = {STDIN_FILENO, POLLIN, 0};
-        for (const Watch& watch : watches) {
-            if (events && watch.fd >= 0) {
-                fds[count++] = {watch.fd, POLLIN, 0};
-            }
-        }
-        int ready = poll(fds, static_cast<nfds_t>(count), timeoutMs);
-        if (ready > 0) {
-            Readiness result;
-            result.event = dispatchEvents(fds + 1, count - 1);
-            result.input = fds[0].revents != 0;
-            return result;
-        }
-        if (ready == 0 || errno != EINTR) {
-            return {};
+        switch (wait(STDIN_FILENO, timeoutMs)) {
+            case ConioWake::Input:
+                return {true, false};
+            case ConioWake::Event:
+                return {false, true};
+            case ConioWake::Nothing:
+                return {};
+            case ConioWake::Interrupted:
+                break;
         }
         if (timeoutMs != kWaitForever) {
             long long left = deadline - nowMs();
@@ -334,8 +303,8 @@ void decodeNextKey(int timeoutMs, bool events = false) {
     }
 }
 
-// Events are not looked at here: _kbhit is asked while songs are measured,
-// where a key queued by an event would end the measurement.
+// Events are not looked at here: _kbhit asks only whether a key waits, and
+// is asked where nothing else may run (while songs are measured).
 bool inputWaiting() {
     return pendingByte >= 0 || waitForInput(0, false).input;
 }
@@ -411,34 +380,8 @@ bool sleepUntilKey(unsigned ms) {
     return true;
 }
 
-bool conioWatch(int fd, ConioEventHandler onReadable, void* context) {
-    if (fd < 0 || onReadable == nullptr) {
-        return false;
-    }
-    conioUnwatch(fd);
-    for (Watch& watch : watches) {
-        if (watch.fd < 0) {
-            watch = {fd, onReadable, context};
-            return true;
-        }
-    }
-    return false;
-}
-
-void conioUnwatch(int fd) {
-    for (Watch& watch : watches) {
-        if (watch.fd == fd) {
-            watch = {};
-        }
-    }
-}
-
-unsigned conioEventCount() {
-    return handledEvents;
-}
-
-void conioQueueKey(int code) {
-    queue.push(code);
+void conioSetWait(ConioWait wait) {
+    programWait = wait;
 }
 
 void conioForgetInput() {

@@ -23,24 +23,17 @@ void _sleep(unsigned ms);
 // Like _sleep, but returns early, with true, as soon as a key is waiting.
 bool sleepUntilKey(unsigned ms);
 
-// Other sources of events than the keyboard (a track that ended, a message
-// from the session bus) register a descriptor here, and the waits of this
-// layer watch it beside the keyboard. When it is readable, the wait calls its
-// handler on the waiting thread, which must take what made it readable (read
-// the eventfd, process the messages) and may queue keys with conioQueueKey.
-// Then sleepUntilKey returns at once (true only when a key is waiting), and
-// _getch goes on waiting unless a key is. The bytes of one escape sequence
-// are read without calling a handler, so that no event cuts a key in two.
-using ConioEventHandler = void (*)(void* context);
-// False when the descriptor is negative or every place is taken.
-bool conioWatch(int fd, ConioEventHandler onReadable, void* context);
-void conioUnwatch(int fd);
-// Queues a key's code as if it had been typed after those already waiting.
-void conioQueueKey(int code);
-// How many events the waits have handled so far. A caller with several waits
-// in a row compares two readings to let an event end all of them, as a key
-// that stays waiting does.
-unsigned conioEventCount();
+// A program that waits on more than the keyboard hands the layer its own
+// wait: one poll on the input descriptor and on its other sources, whose
+// events it handles itself. It answers Input when the input is readable,
+// Event when something else was handled (sleepUntilKey then returns at once,
+// true only when a key is waiting; _getch goes on waiting), Interrupted for
+// a signal (the wait goes on for the rest of its time), or Nothing when the
+// time is up. The bytes of one escape sequence are read without it, so that
+// no event cuts a key in two. Without one, the waits watch the input alone.
+enum class ConioWake { Input, Event, Interrupted, Nothing };
+using ConioWait = ConioWake (*)(int inputFd, int timeoutMs);
+void conioSetWait(ConioWait wait);
 // Milliseconds on a clock that only goes forward, from an arbitrary start;
 // differences of two readings are right across its wrap.
 unsigned GetTickCount();

@@ -42,6 +42,11 @@ void conioRestore();
 // the terminal was given back for a stop (Ctrl+Z) and taken over again: either
 // way the screen must be drawn anew. Needs conioStart().
 bool conioTakeResize();
+// A descriptor that becomes readable at such a change, for a program that
+// waits in a poll of its own; conioTakeResizeWakeup() makes it unreadable
+// again (the change itself stays for conioTakeResize). -1 before conioStart().
+int conioResizeDescriptor();
+void conioTakeResizeWakeup();
 // While the terminal is smaller than 80 x 25, shows a one-line request to
 // enlarge it; returns once it is large enough or a key was pressed (the key is
 // consumed). Returns at once when the terminal is large enough or absent.

@@ -36,6 +36,9 @@ struct termios rawModes;
 volatile sig_atomic_t rawModeOn = 0;
 volatile sig_atomic_t alternateScreenOn = 0;
 volatile sig_atomic_t resized = 0;
+// Written to when the size changed, so that a program's poll wakes for it:
+// a signal does not end a poll that is restarted for the rest of its time.
+int resizeWakeup[2] = {-1, -1};
 // Set when the terminal was given back and taken over again (Ctrl+Z, fg):
 // the colours it holds are its defaults again.
 volatile sig_atomic_t reentered = 0;
@@ -113,9 +116,19 @@ extern "C" void onCrash(int signo, siginfo_t* info, void*) {
     errno = savedErrno;
 }
 
+void wakeForResize() {
+    if (resizeWakeup[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] ssize_t n = write(resizeWakeup[1], &byte, 1);
+    }
+}
+
 extern "C" void onResize(int) {
+    int savedErrno = errno;
     resized = 1;
     sizeKnown = 0;
+    wakeForResize();
+    errno = savedErrno;
 }
 
 void installHandler(int signo, void (*handler)(int), int flags) {
@@ -153,6 +166,7 @@ extern "C" void onSuspend(int) {
     sizeKnown = 0;
     reentered = 1;
     resized = 1;
+    wakeForResize();
     errno = savedErrno;
 }
 
@@ -187,6 +201,9 @@ void installHandlers() {
         action.sa_flags = SA_SIGINFO;
         sigemptyset(&action.sa_mask);
         sigaction(signo, &action, &crashActions[signo]);
+    }
+    if (pipe2(resizeWakeup, O_CLOEXEC | O_NONBLOCK) != 0) {
+        resizeWakeup[0] = resizeWakeup[1] = -1;
     }
     installHandler(SIGWINCH, onResize, SA_RESTART);
     if (rawModeOn || alternateScreenOn) {
@@ -284,6 +301,7 @@ void conioPretendTerminal(int cols, int rows) {
 
 void conioPretendResize() {
     resized = 1;
+    wakeForResize();
 }
 
 void conioStart() {
@@ -315,6 +333,16 @@ void conioRestore() {
     std::fflush(stdout);
     restoreTerminalModes();
     conioResetAttribute();
+}
+
+int conioResizeDescriptor() {
+    return resizeWakeup[0];
+}
+
+void conioTakeResizeWakeup() {
+    char bytes[64];
+    while (resizeWakeup[0] >= 0 && read(resizeWakeup[0], bytes, sizeof bytes) > 0) {
+    }
 }
 
 bool conioTakeResize() {

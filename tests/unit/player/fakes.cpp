@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/mci/mci.h"
+#include "player/events.h"
 #include "tcconio/keyboard.h"
 
 namespace fake {
@@ -214,7 +215,7 @@ unsigned GetTickCount() {
     return fake::slept;
 }
 
-unsigned conioEventCount() {
+unsigned eventCount() {
     return fake::events;
 }
 
@@ -236,10 +237,7 @@ bool sleepUntilKey(unsigned ms) {
 }
 
 // The session bus is never connected in these tests: nothing is watched.
-bool conioWatch(int, ConioEventHandler, void*) {
+bool watchDescriptor(int, EventHandler, void*) {
     return false;
 }
-void conioUnwatch(int) {}
-void conioQueueKey(int code) {
-    fake::pressKeys(std::string(1, static_cast<char>(code)));
-}
+void unwatchDescriptor(int) {}

@@ -12,6 +12,14 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
+// The pause holds the command loop until W.
+void pauseUntilResumed() {
+    Pause();
+    while (S.keysAt == KeysAt::Paused) {
+        runPass();
+    }
+}
+
 class Playback : public PlayerTest {
   protected:
     void SetUp() override {
@@ -123,7 +131,7 @@ TEST_F(Playback, PauseWaitsForWOnly) {
     Play();
     fake::takeCommands();
     fake::pressKeys("axqW");
-    Pause();
+    pauseUntilResumed();
     EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
     EXPECT_EQ(_kbhit(), 0);
     EXPECT_EQ(screen().row(23), " Playing -> Song 0000");
@@ -136,7 +144,7 @@ TEST_F(Playback, AResizeWhilePausedDrawsTheMainScreenAnew) {
     fake::takeCommands();
     conioPretendResize();
     fake::pressKeys("xW");
-    Pause();
+    pauseUntilResumed();
     EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "status MP3_Device length",
                                               "status MP3_Device position", "resume MP3_Device"}));
     VirtualScreen& s = screen();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/bus/mpris.h"
+#include "player/commands.h"
 #include "player/playback.h"
 #include "player/screen.h"
 #include "player_fixture.h"
@@ -40,9 +41,9 @@ class Remote : public PlayerTest {
         return remotePlayer().perform(request);
     }
 
-    // The passes of the loop that read the keys the calls queued.
+    // The passes of the loop that take the keys and the calls that wait.
     static void readKeys() {
-        while (_kbhit()) {
+        while (_kbhit() || commandWaiting()) {
             runPass();
         }
     }
@@ -55,12 +56,31 @@ TEST_F(Remote, PlayStartsAStoppedSongAgainWherePauseDoesNothing) {
     readKeys();
     sent();
     EXPECT_EQ(call(MprisCall::Pause), nullptr);
-    EXPECT_FALSE(_kbhit());
+    EXPECT_FALSE(commandWaiting());
     EXPECT_EQ(call(MprisCall::Play), nullptr);
     readKeys();
     EXPECT_EQ(sent(),
               (Commands{"close MP3_Device", "open S0000.MP3 type MPEGVideo alias MP3_Device",
                         "play MP3_Device notify"}));
+}
+
+// A call is its key's command, and the pause refuses it as it ignores the key.
+TEST_F(Remote, ACallIsItsKeysCommandAndThePauseRefusesBothAlike) {
+    fake::pressKeys("\xe0M");
+    readKeys();
+    const Commands byKey = sent();
+    EXPECT_EQ(call(MprisCall::Next), nullptr);
+    readKeys();
+    const Commands byCall = sent();
+    EXPECT_EQ(fake::openedSongs(byKey), Commands{"S0001.MP3"});
+    EXPECT_EQ(fake::openedSongs(byCall), Commands{"S0002.MP3"});
+    EXPECT_EQ(byKey.size(), byCall.size());
+    fake::pressKeys("w");
+    readKeys();
+    EXPECT_NE(call(MprisCall::Next), nullptr);
+    fake::pressKeys("MW");
+    readKeys();
+    EXPECT_EQ(sent(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
 }
 
 TEST_F(Remote, JumpsAndSpeedsWithinTheDialogsLimits) {
@@ -84,17 +104,17 @@ TEST_F(Remote, VolumeIsClampedAndRefusedWhileThePauseHasTheKeys) {
         remotePlayer().perform(request);
     }
     EXPECT_EQ(sent(), (Commands{"setaudio MP3_Device volume to 0"}));
-    RemotePlaceScope paused(RemotePlace::Paused);
+    S.keysAt = KeysAt::Paused;
     request.volume = 0.5;
     EXPECT_NE(remotePlayer().perform(request), nullptr);
     EXPECT_EQ(remotePlayer().state().volume, 0.0);
 }
 
 TEST_F(Remote, NothingIsTypedIntoADialog) {
-    RemotePlaceScope dialog(RemotePlace::Dialog);
+    S.keysAt = KeysAt::Dialog;
     EXPECT_NE(call(MprisCall::PlayPause), nullptr);
     EXPECT_NE(call(MprisCall::Seek, 1'000'000), nullptr);
-    EXPECT_FALSE(_kbhit());
+    EXPECT_FALSE(commandWaiting());
     EXPECT_TRUE(sent().empty());
     EXPECT_FALSE(remotePlayer().state().canPause);
 }

@@ -11,6 +11,7 @@
 #include "player/folder.h"
 #include "player/playback.h"
 #include "player/screen.h"
+#include "player/title.h"
 #include "player_fixture.h"
 #include "tcconio/input.h"
 

@@ -117,39 +117,6 @@ TEST_F(KeysOnAPipe, SleepUntilKeyWakesForKeysOnly) {
     EXPECT_EQ(_getch(), 'k');
 }
 
-// A watched descriptor ends sleepUntilKey without a key, and a key that its
-// handler queues is what the next _getch returns; _kbhit leaves events alone.
-TEST_F(KeysOnAPipe, AWatchedDescriptorEndsTheWaitsAndMayQueueKeys) {
-    int events[2];
-    ASSERT_EQ(pipe(events), 0);
-    struct Seen {
-        int fd;
-        int calls = 0;
-    } seen{events[0]};
-    auto onReadable = [](void* context) {
-        auto* s = static_cast<Seen*>(context);
-        char byte;
-        if (read(s->fd, &byte, 1) == 1 && byte == 'k') {
-            conioQueueKey('K');
-        }
-        ++s->calls;
-    };
-    ASSERT_TRUE(conioWatch(events[0], onReadable, &seen));
-    ASSERT_EQ(write(events[1], ".", 1), 1);
-    EXPECT_FALSE(_kbhit());
-    EXPECT_EQ(seen.calls, 0);
-    EXPECT_FALSE(sleepUntilKey(60000));
-    EXPECT_EQ(seen.calls, 1);
-    ASSERT_EQ(write(events[1], "k", 1), 1);
-    EXPECT_EQ(_getch(), 'K');
-    close(events[1]);  // a hang-up is handled once, then no longer watched
-    EXPECT_FALSE(sleepUntilKey(60000));
-    EXPECT_FALSE(sleepUntilKey(10));
-    EXPECT_EQ(seen.calls, 3);
-    conioUnwatch(events[0]);
-    close(events[0]);
-}
-
 TEST_F(KeysOnAPipe, KbhitReportsTheSecondCodeOfAnExtendedKey) {
     type("\x1b[D");
     EXPECT_TRUE(_kbhit());
