@@ -1,6 +1,6 @@
-// The audio output that an output stage writes to (outputstage.h). One sink
-// belongs to one output stage and is used by that stage's thread alone;
-// only interrupt() comes from other threads.
+// The audio output that the engine writes to (engine.h). One sink belongs
+// to the engine and is used by its thread alone; only interrupt() comes from
+// other threads.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +49,7 @@ struct SilentClock {
 // be prepared.
 std::unique_ptr<AudioSink> openAudioSink(long rate, int channels);
 
-// An output that an output stage's thread is to open. From announce() until
+// An output that the engine's thread is to open. From announce() until
 // its open(), or its end when it is never opened, audioOutputName answers
 // null rather than probing a device of its own beside the one being opened.
 class PendingOutput {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/mci/mci.h"
 #include "platform/mci/mp3length.h"
@@ -48,7 +49,7 @@ void Decoder::release() {
     channels_ = 0;
 }
 
-Failure Decoder::open(int fd) {
+Failure Decoder::open(int fd, const FrameIndex* index) {
     release();
     initLibrary();
     int error = MPG123_OK;
@@ -81,6 +82,12 @@ Failure Decoder::open(int fd) {
     // The format is settled: a later frame of another format must not change it.
     mpg123_format_none(handle_);
     mpg123_format(handle_, rate_, channels_, MPG123_ENC_FLOAT_32);
+    if (index != nullptr && !index->offsets.empty()) {
+        // Without it, a seek past what was decoded reads every frame up to
+        // its target (tens of milliseconds in an hour-long file).
+        std::vector<off_t> offsets(index->offsets.begin(), index->offsets.end());
+        mpg123_set_index(handle_, offsets.data(), static_cast<off_t>(index->step), offsets.size());
+    }
     return {};
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/mci/failure.h"
+#include "platform/mci/mp3length.h"
 
 namespace mci {
 
@@ -19,8 +20,10 @@ class Decoder {
     Decoder& operator=(const Decoder&) = delete;
 
     // Reads the stream from fd (not taken over; it must outlive the decoder)
-    // from its first byte and learns its format from the first frame.
-    Failure open(int fd);
+    // from its first byte and learns its format from the first frame. An
+    // index of the file's frames, when there is one, makes a seek go
+    // straight to the frame it needs.
+    Failure open(int fd, const FrameIndex* index = nullptr);
 
     long rate() const { return rate_; }
     int channels() const { return channels_; }

@@ -19,8 +19,9 @@
 
 #include "platform/mci/audiosink.h"
 #include "platform/mci/command.h"
-#include "platform/mci/device.h"
+#include "platform/mci/engine.h"
 #include "platform/mci/mp3length.h"
+#include "platform/mci/replaygain.h"
 #include "platform/shortname.h"
 #include "platform/text.h"
 
@@ -56,65 +57,83 @@ Failure failWith(int code, int error = 0) {
     return {code, error};
 }
 
-// Every open device under its alias, with the absolute path it was opened
-// from. One caller thread, as the player is single-threaded; closed by an
-// exit hook so that exit() in any state stops the sound and joins the
-// threads before the process goes.
+// Every open alias with the source it stands for and the absolute path it
+// was opened from. One caller thread, as the player is single-threaded.
 class DeviceTable {
   public:
-    Device* find(std::string_view alias) {
+    const std::shared_ptr<Source>* find(std::string_view alias) {
         for (auto& entry : entries_) {
             if (sameWord(entry.alias, alias)) {
-                return entry.device.get();
+                return &entry.source;
             }
         }
         return nullptr;
     }
 
-    Device* findByPath(const std::string& path) {
+    Source* findByPath(const std::string& path) {
         for (auto& entry : entries_) {
             if (entry.path == path) {
-                return entry.device.get();
+                return entry.source.get();
             }
         }
         return nullptr;
     }
 
-    void add(std::string alias, std::string path, std::unique_ptr<Device> device) {
-        entries_.push_back({std::move(alias), std::move(path), std::move(device)});
+    void add(std::string alias, std::string path, std::shared_ptr<Source> source) {
+        entries_.push_back({std::move(alias), std::move(path), std::move(source), {}});
+    }
+
+    // "setaudio NAME replaygain to KIND": the source's gain from its tags.
+    void setGainKind(std::string_view alias, GainKind kind) {
+        for (auto& entry : entries_) {
+            if (sameWord(entry.alias, alias)) {
+                const float volumeGain = gainOf(Engine::instance().volume());
+                entry.source->setGain(entry.gain.setKind(kind, entry.path, volumeGain));
+            }
+        }
+    }
+
+    // The cap of every gain depends on the volume.
+    void volumeChanged(int volume) {
+        for (auto& entry : entries_) {
+            if (entry.gain.on()) {
+                entry.source->setGain(entry.gain.setVolume(gainOf(volume)));
+            }
+        }
+    }
+
+    std::string gainText(std::string_view alias) {
+        for (auto& entry : entries_) {
+            if (sameWord(entry.alias, alias)) {
+                return entry.gain.text();
+            }
+        }
+        return {};
     }
 
     void remove(std::string_view alias) {
         for (auto it = entries_.begin(); it != entries_.end(); ++it) {
             if (sameWord(it->alias, alias)) {
+                Engine::instance().close(*it->source);
                 entries_.erase(it);
                 return;
             }
         }
     }
 
-    void closeAll() { entries_.clear(); }
-
   private:
     struct Entry {
         std::string alias;
         std::string path;
-        std::unique_ptr<Device> device;
+        std::shared_ptr<Source> source;
+        SongGain gain;
     };
     std::vector<Entry> entries_;
 };
 
 DeviceTable& devices() {
-    // Never destroyed: the exit hook empties it, and a device must not
-    // outlive the table that owns it in the middle of exit.
-    static DeviceTable* table = [] {
-        auto* created = new DeviceTable;
-        std::atexit([] {
-            devices().closeAll();
-            OutputStage::closeAll();
-        });
-        return created;
-    }();
+    // Never destroyed: the engine may hold a source until the very end.
+    static DeviceTable* table = new DeviceTable;
     return *table;
 }
 
@@ -190,16 +209,19 @@ Failure openDevice(const Words& words) {
     if (const Failure failure = resolvePath(words[1], &path); failure.code != 0) {
         return failure;
     }
-    std::unique_ptr<Device> device;
-    if (const Failure failure = Device::open(path, &device); failure.failed()) {
+    std::shared_ptr<Source> source;
+    if (const Failure failure = Source::open(path, &source); failure.failed()) {
         return failure;
     }
-    devices().add(std::move(alias), std::move(path), std::move(device));
+    Engine::instance();  // its thread starts with the first open, not at a play
+    devices().add(std::move(alias), std::move(path), std::move(source));
     return {};
 }
 
-// Looks up the device a command names in words[1].
-Failure findDevice(const Words& words, Device** device) {
+using SourceRef = std::shared_ptr<Source>;
+
+// Looks up the source a command names in words[1].
+Failure findDevice(const Words& words, const SourceRef** device) {
     if (words.size() < 2) {
         return failWith(MCIERR_MISSING_PARAMETER);
     }
@@ -208,19 +230,20 @@ Failure findDevice(const Words& words, Device** device) {
 }
 
 // Commands that take a device and nothing else.
-Failure simpleCommand(const Words& words, Failure (Device::*action)()) {
-    Device* device = nullptr;
+Failure simpleCommand(const Words& words, void (Engine::*action)(Source&)) {
+    const SourceRef* device = nullptr;
     if (const Failure failure = findDevice(words, &device); failure.code != 0) {
         return failure;
     }
     if (words.size() > 2) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
     }
-    return (device->*action)();
+    (Engine::instance().*action)(**device);
+    return {};
 }
 
 Failure closeDevice(const Words& words) {
-    Device* device = nullptr;
+    const SourceRef* device = nullptr;
     if (const Failure failure = findDevice(words, &device); failure.code != 0) {
         return failure;
     }
@@ -245,7 +268,7 @@ Failure numberAfter(const Words& words, std::size_t at, long long* value) {
 // "play ALIAS [from MS] [notify]". With notify, the device signals every end
 // of a track that plays to its end on trackEndDescriptor().
 Failure playDevice(Words words) {
-    Device* device = nullptr;
+    const SourceRef* device = nullptr;
     if (const Failure failure = findDevice(words, &device); failure.code != 0) {
         return failure;
     }
@@ -266,14 +289,23 @@ Failure playDevice(Words words) {
             return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
         }
     }
-    if (notify) {
-        device->notifyAtEnd();
+    Engine& engine = Engine::instance();
+    if (from && ms > (*device)->lengthMs()) {
+        return {MCIERR_OUTOFRANGE, ERANGE};
     }
-    return from ? device->playFrom(ms) : device->play();
+    if (notify) {
+        engine.notifyAtEnd(**device);
+    }
+    if (from) {
+        engine.playFrom(*device, ms);
+    } else {
+        engine.play(*device);
+    }
+    return {};
 }
 
 Failure setDevice(const Words& words) {
-    Device* device = nullptr;
+    const SourceRef* device = nullptr;
     if (const Failure failure = findDevice(words, &device); failure.code != 0) {
         return failure;
     }
@@ -293,12 +325,13 @@ Failure setDevice(const Words& words) {
     if (speed < kMinSpeed || speed > kMaxSpeed) {
         return failWith(MCIERR_OUTOFRANGE);
     }
-    return device->setSpeed(static_cast<int>(speed));
+    Engine::instance().setSpeed(**device, static_cast<int>(speed));
+    return {};
 }
 
 // "setaudio NAME replaygain to off|track|album": which of the song's gain
 // tags it plays at.
-Failure setGain(Device* device, const Words& words) {
+Failure setGain(const Words& words) {
     if (words.size() < 5) {
         return failWith(MCIERR_MISSING_PARAMETER);
     }
@@ -306,13 +339,13 @@ Failure setGain(Device* device, const Words& words) {
     if (!kind.has_value() || words.size() > 5) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
     }
-    device->setGainKind(*kind);
+    devices().setGainKind(words[1], *kind);
     return {};
 }
 
 // "setaudio NAME volume to N": N in thousandths of full, 0 to 1000.
 Failure setAudio(const Words& words) {
-    Device* device = nullptr;
+    const SourceRef* device = nullptr;
     if (const Failure failure = findDevice(words, &device); failure.code != 0) {
         return failure;
     }
@@ -324,7 +357,7 @@ Failure setAudio(const Words& words) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
     }
     if (gain) {
-        return setGain(device, words);
+        return setGain(words);
     }
     long long volume = 0;
     if (const Failure failure = numberAfter(words, 4, &volume); failure.code != 0) {
@@ -336,7 +369,8 @@ Failure setAudio(const Words& words) {
     if (volume > kFullVolume) {
         return failWith(MCIERR_OUTOFRANGE);
     }
-    device->setVolume(static_cast<int>(volume));
+    Engine::instance().setVolume(static_cast<int>(volume));
+    devices().volumeChanged(static_cast<int>(volume));
     return {};
 }
 
@@ -361,8 +395,8 @@ Failure measureFile(const std::string& name, char* out, unsigned size) {
     if (const Failure failure = resolvePath(name, &path); failure.code != 0) {
         return failWith(MCIERR_INVALID_DEVICE_NAME, failure.error);
     }
-    if (Device* device = devices().findByPath(path)) {
-        return replyNumber(device->lengthMs(), out, size);
+    if (Source* source = devices().findByPath(path)) {
+        return replyNumber(source->lengthMs(), out, size);
     }
     Mp3Facts facts;
     if (const Failure failure = measureMp3Path(path.c_str(), &facts); failure.failed()) {
@@ -379,28 +413,30 @@ Failure statusDevice(const Words& words, char* out, unsigned size) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
     }
     const std::string& item = words[2];
-    Device* device = devices().find(words[1]);
+    const SourceRef* device = devices().find(words[1]);
     if (device == nullptr) {
         return sameWord(item, "length") ? measureFile(words[1], out, size)
                                         : failWith(MCIERR_INVALID_DEVICE_NAME);
     }
+    Source& source = **device;
+    Engine& engine = Engine::instance();
     if (sameWord(item, "mode")) {
-        return reply(modeText(device->mode()), out, size);
+        return reply(modeText(engine.mode(source)), out, size);
     }
     if (sameWord(item, "length")) {
-        return replyNumber(device->lengthMs(), out, size);
+        return replyNumber(source.lengthMs(), out, size);
     }
     if (sameWord(item, "position")) {
-        return replyNumber(device->positionMs(), out, size);
+        return replyNumber(engine.positionMs(source), out, size);
     }
     if (sameWord(item, "volume")) {
-        return replyNumber(device->volume(), out, size);
+        return replyNumber(engine.volume(), out, size);
     }
     if (sameWord(item, "speed")) {
-        return replyNumber(device->speed(), out, size);
+        return replyNumber(engine.speed(source), out, size);
     }
     if (sameWord(item, "replaygain")) {
-        return reply(device->gainText(), out, size);
+        return reply(devices().gainText(words[1]), out, size);
     }
     return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
 }
@@ -426,13 +462,13 @@ Failure dispatch(const Words& words, char* out, unsigned size) {
         return setAudio(words);
     }
     if (sameWord(verb, "pause")) {
-        return simpleCommand(words, &Device::pause);
+        return simpleCommand(words, &Engine::pause);
     }
     if (sameWord(verb, "resume")) {
-        return simpleCommand(words, &Device::resume);
+        return simpleCommand(words, &Engine::resume);
     }
     if (sameWord(verb, "stop")) {
-        return simpleCommand(words, &Device::stop);
+        return simpleCommand(words, &Engine::stop);
     }
     if (sameWord(verb, "close")) {
         return closeDevice(words);
@@ -456,6 +492,12 @@ Failure interpret(const char* command, char* out, unsigned size) {
 }
 
 }  // namespace
+
+std::shared_ptr<Source> findSource(std::string_view alias) {
+    const std::shared_ptr<Source>* source = devices().find(alias);
+    return source != nullptr ? *source : nullptr;
+}
+
 }  // namespace mci
 
 int mciSendString(const char* command, char* reply, unsigned replySize) {

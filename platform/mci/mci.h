@@ -1,6 +1,6 @@
 // Media-control command strings: the stand-in for the Windows multimedia
-// command-string interface. Each call is synchronous; a device plays on by
-// itself on a thread of its own between calls.
+// command-string interface. Each call is synchronous and returns at once;
+// the process's one playback engine (engine.h) plays on between calls.
 #pragma once
 
 // Windows-style error codes (MCIERR_BASE 256).

@@ -453,10 +453,29 @@ class FrameSizes {
     int sizes_[256];
 };
 
+// Notes where frame number frames begins, at every step-th frame.
+void addToIndex(FrameIndex* index, long long frames, long long pos) {
+    if (index == nullptr || frames % index->step != 0) {
+        return;
+    }
+    if (index->offsets.size() == FrameIndex::kMaxEntries) {
+        // Full: every other entry goes, and the step doubles.
+        for (std::size_t i = 0; 2 * i < index->offsets.size(); ++i) {
+            index->offsets[i] = index->offsets[2 * i];
+        }
+        index->offsets.resize(FrameIndex::kMaxEntries / 2);
+        index->step *= 2;
+        if (frames % index->step != 0) {
+            return;
+        }
+    }
+    index->offsets.push_back(pos);
+}
+
 // Counts the complete frames compatible with first from pos to end,
 // resynchronising past damage as a decoder would.
 long long walkFrames(ChunkReader& r, long long pos, long long end, const FrameHeader& first,
-                     const FrameSizes& sizes) {
+                     const FrameSizes& sizes, FrameIndex* index) {
     long long frames = 0;
     while (end - pos >= 4) {
         const Byte* p = r.at(pos, 4);
@@ -472,6 +491,7 @@ long long walkFrames(ChunkReader& r, long long pos, long long end, const FrameHe
         if (pos + size > end) {
             break;  // a cut-off last frame does not play
         }
+        addToIndex(index, frames, pos);
         ++frames;
         pos += size;
     }
@@ -505,7 +525,7 @@ bool streamGoesOn(ChunkReader& r, const VbrHeader& v, long long pos, const Frame
 
 // Frames decoded from the stream whose first frame is at pos.
 long long countFrames(ChunkReader& r, int fd, long long pos, const FrameHeader& first,
-                      const std::optional<VbrHeader>& vbr) {
+                      const std::optional<VbrHeader>& vbr, FrameIndex* index) {
     if (vbr && vbr->frames >= 0 && believable(*vbr, first, pos, r.size()) &&
         !streamGoesOn(r, *vbr, pos, first)) {
         return vbr->frames + (vbr->headerIsAudio ? 1 : 0);
@@ -516,10 +536,13 @@ long long countFrames(ChunkReader& r, int fd, long long pos, const FrameHeader& 
         return 0;
     }
     FrameSizes sizes(header, first);
-    return walkFrames(r, audioStart, audioEnd(fd, r.size(), audioStart), first, sizes);
+    // The index only where the frames are all the decoder counts too: without
+    // any header, which a decoder might take as a frame of its own or not.
+    return walkFrames(r, audioStart, audioEnd(fd, r.size(), audioStart), first, sizes,
+                      vbr ? nullptr : index);
 }
 
-Failure measureOpenFile(int fd, long long size, Mp3Facts* facts) {
+Failure measureOpenFile(int fd, long long size, Mp3Facts* facts, FrameIndex* index) {
     ChunkReader r(fd, size);
     long long start = skipId3v2(r, 0);
     FrameHeader first;
@@ -529,7 +552,7 @@ Failure measureOpenFile(int fd, long long size, Mp3Facts* facts) {
                               : Failure{MCIERR_INVALID_FILE, EINVAL};
     }
     auto vbr = readVbrHeader(r, pos, first);
-    long long frames = countFrames(r, fd, pos, first, vbr);
+    long long frames = countFrames(r, fd, pos, first, vbr, index);
     if (r.error() != 0) {
         return Failure{MCIERR_FILE_READ, r.error()};
     }
@@ -565,7 +588,7 @@ Failure openMp3(const char* path, UniqueFd* file) {
     return {};
 }
 
-Failure measureMp3File(int fd, Mp3Facts* facts) {
+Failure measureMp3File(int fd, Mp3Facts* facts, FrameIndex* index) {
     struct stat st;
     if (fstat(fd, &st) != 0) {
         return openFailure(errno);
@@ -573,7 +596,7 @@ Failure measureMp3File(int fd, Mp3Facts* facts) {
     if (!S_ISREG(st.st_mode) || st.st_size == 0) {
         return {MCIERR_INVALID_FILE, S_ISDIR(st.st_mode) ? EISDIR : EINVAL};
     }
-    return measureOpenFile(fd, st.st_size, facts);
+    return measureOpenFile(fd, st.st_size, facts, index);
 }
 
 Failure measureMp3Path(const char* path, Mp3Facts* facts) {

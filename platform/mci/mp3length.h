@@ -3,6 +3,8 @@
 // quick check that a file is MP3 at all.
 #pragma once
 
+#include <vector>
+
 #include "platform/mci/failure.h"
 #include "platform/mci/uniquefd.h"
 
@@ -13,6 +15,15 @@ struct Mp3Facts {
     long long lengthSamples = 0;  // the same in samples at sampleRate
     long sampleRate = 0;          // of the first frame
     int channels = 0;             // of the first frame
+};
+
+// Where every step-th frame of the stream begins in the file, from its first
+// audio frame: what a decoder needs to reach a sample without reading every
+// frame before it. At most kMaxEntries entries; the step doubles to keep it so.
+struct FrameIndex {
+    static constexpr std::size_t kMaxEntries = 4096;
+    std::vector<long long> offsets;
+    long long step = 1;
 };
 
 // How far past the ID3v2 tags the first frame is searched for: as far as
@@ -34,8 +45,10 @@ Failure openMp3(const char* path, UniqueFd* file);
 // measured is the very file that is then played. Fills facts, or fails with
 // MCIERR_INVALID_FILE (empty, a directory: EISDIR, not MPEG audio: EINVAL) or
 // MCIERR_FILE_READ (the system's cause). facts may be null when only the
-// check is wanted.
-Failure measureMp3File(int fd, Mp3Facts* facts);
+// check is wanted. When index is not null and the frames are walked (the
+// file has no usable VBR header), it gets where the frames are; otherwise it
+// is left empty.
+Failure measureMp3File(int fd, Mp3Facts* facts, FrameIndex* index = nullptr);
 
 // Both steps on the file at path.
 Failure measureMp3Path(const char* path, Mp3Facts* facts);

@@ -1,5 +1,6 @@
 #include "platform/mci/replaygain.h"
 
+#include <fcntl.h>
 #include <mpg123.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -309,10 +310,14 @@ std::string describeGain(const AppliedGain& gain) {
     return text;
 }
 
-float SongGain::setKind(GainKind kind, int fd, float volumeGain) {
+float SongGain::setKind(GainKind kind, const std::string& path, float volumeGain) {
     kind_ = kind;
     if (kind != GainKind::kOff && !tags_.has_value()) {
-        tags_ = readGainTags(fd);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        tags_ = readGainTags(fd);  // none when the file cannot be opened
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
     return setVolume(volumeGain);
 }

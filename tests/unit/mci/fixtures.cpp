@@ -11,8 +11,8 @@
 #include <random>
 
 #include "platform/mci/audiosink.h"
+#include "platform/mci/engine.h"
 #include "platform/mci/mci.h"
-#include "platform/mci/outputstage.h"
 #include "support/mp3maker.h"
 #include "support/temp_folder.h"
 
@@ -118,6 +118,10 @@ class FixtureEnvironment : public ::testing::Environment {
         makeTone("three.mp3", 3, 44100, 2);
         makeTone("twelve.mp3", 12, 44100, 2);
         makeTone("mono.mp3", 1, 22050, 1);
+        // Variable bit rate without a Xing/Info header: only the frames
+        // themselves say where a time lies.
+        mp3maker::synthesize(folder / "tone.wav", 44100, 2, "4 sine 300-3000 vol 0.3");
+        mp3maker::encode(folder / "tone.wav", folder / "vbr-bare.mp3", "-V 2 -t");
         makeFreeFormat("free.mp3");
         mp3maker::makeTone(folder / "plain.mp3", 1, 44100, 2, "-b 96 --noreplaygain");
         std::filesystem::copy_file(folder / "two.mp3", folder / "My Song \xC3\xBC.mp3");
@@ -229,8 +233,150 @@ void MciTest::TearDown() {
     for (const char* alias : {"x", "y", "z", "MP3_Device", "song"}) {
         mciSendString((std::string("close ") + alias).c_str(), nullptr, 0);
     }
-    mci::OutputStage::closeAll();  // the output a track handed on plays into no other test
+    mci::Engine::instance().releaseOutput();  // what a song left plays into no other test
     ASSERT_EQ(chdir(start_.c_str()), 0);
+}
+
+EngineClock::TimePoint VirtualClock::now() {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+void VirtualClock::waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+                             TimePoint deadline) {
+    {
+        std::lock_guard own(mutex_);
+        if (now_ >= deadline) {
+            return;
+        }
+        waiting_ = true;
+        seen_ = kicks_;
+        waiterMutex_ = lock.mutex();
+        waiterChanged_ = &changed;
+        settled_.notify_all();
+    }
+    changed.wait(lock);
+    std::lock_guard own(mutex_);
+    waiting_ = false;
+    waiterChanged_ = nullptr;
+}
+
+void VirtualClock::notify(std::condition_variable& changed) {
+    {
+        // Only a wake of the wait under way has to be waited for: one that
+        // waits elsewhere (in the device, for room) hears of it later.
+        std::lock_guard own(mutex_);
+        if (!waiting_ || waiterChanged_ == &changed) {
+            ++kicks_;
+        }
+    }
+    changed.notify_all();
+}
+
+void VirtualClock::advance(std::chrono::milliseconds by) {
+    std::mutex* waiterMutex = nullptr;
+    std::condition_variable* waiterChanged = nullptr;
+    {
+        std::lock_guard own(mutex_);
+        now_ += by;
+        ++kicks_;
+        waiterMutex = waiterMutex_;
+        waiterChanged = waiterChanged_;
+    }
+    if (waiterChanged != nullptr) {
+        // Under the waiter's mutex, so that a waiter about to wait is not missed.
+        std::lock_guard lock(*waiterMutex);
+        waiterChanged->notify_all();
+    }
+    settle();
+}
+
+void VirtualClock::settle() {
+    std::unique_lock own(mutex_);
+    settled_.wait_for(own, std::chrono::seconds(10),
+                      [this] { return waiting_ && seen_ == kicks_; });
+}
+
+long long VirtualDevice::Record::frames() {
+    std::lock_guard lock(mutex);
+    return static_cast<long long>(heard.size()) / std::max(channels, 1);
+}
+
+int VirtualDevice::open(long rate, int channels) {
+    rate_ = rate;
+    channels_ = channels;
+    std::lock_guard lock(record_->mutex);
+    record_->opens.emplace_back(rate, channels);
+    record_->channels = channels;
+    return 0;
+}
+
+// Under mutex_: what the device still holds, once it has played to now.
+long long VirtualDevice::queued() {
+    const auto now = clock_->now();
+    if (queued_ > 0 && !record_->stalled) {
+        const std::chrono::duration<double> elapsed = now - since_;
+        const long long played = std::min(queued_, static_cast<long long>(elapsed.count() * rate_));
+        queued_ -= played;
+        since_ += std::chrono::nanoseconds(played * 1000000000 / rate_);
+    }
+    if (queued_ == 0 || record_->stalled) {
+        since_ = now;
+    }
+    return queued_;
+}
+
+int VirtualDevice::write(const float* frames, std::size_t count) {
+    std::unique_lock lock(mutex_);
+    while (!record_->failing && count > 0 && !interrupted_) {
+        const auto room = static_cast<std::size_t>(rate_ / 10 - queued());
+        if (room == 0) {  // room comes as the oldest frame plays
+            clock_->waitUntil(lock, changed_,
+                              since_ + std::chrono::nanoseconds(1000000000 / rate_));
+            continue;
+        }
+        const std::size_t taken = std::min(room, count) * static_cast<std::size_t>(channels_);
+        std::lock_guard recordLock(record_->mutex);
+        record_->heard.insert(record_->heard.end(), frames, frames + taken);
+        queued_ += static_cast<long long>(taken) / channels_;
+        frames += taken;
+        count -= taken / static_cast<std::size_t>(channels_);
+    }
+    std::lock_guard recordLock(record_->mutex);
+    record_->interruptedWrites += count > 0 && interrupted_ ? 1 : 0;
+    return record_->failing ? EIO : count > 0 ? ECANCELED : 0;
+}
+
+long VirtualDevice::delay() {
+    std::lock_guard lock(mutex_);
+    return static_cast<long>(queued());
+}
+
+void VirtualDevice::drain() {
+    std::unique_lock lock(mutex_);
+    while (queued() > 0 && !interrupted_) {
+        clock_->waitUntil(lock, changed_, since_ + std::chrono::milliseconds(1));
+    }
+    lock.unlock();
+    drop();
+}
+
+void VirtualDevice::drop() {
+    std::lock_guard lock(mutex_);
+    std::lock_guard recordLock(record_->mutex);
+    record_->heard.resize(record_->heard.size() - static_cast<std::size_t>(queued() * channels_));
+    queued_ = 0;
+}
+
+void VirtualDevice::interrupt() {
+    std::lock_guard lock(mutex_);
+    interrupted_ = true;
+    clock_->notify(changed_);
+}
+
+void VirtualDevice::rearm() {
+    std::lock_guard lock(mutex_);
+    interrupted_ = false;
 }
 
 void installFixtures(Output where) {

@@ -5,12 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/mci/audiosink.h"
+#include "platform/mci/clock.h"
+
 namespace mcitest {
+
+using mci::EngineClock;
 
 // The folder that holds the fixtures.
 const std::filesystem::path& fixtureFolder();
@@ -45,6 +53,73 @@ class MciTest : public ::testing::Test {
 // Where the fixtures' devices play: the silent output, the same on every
 // machine, or the usual choice (ALSA's default device when it opens).
 enum class Output { kSilent, kUsual };
+
+// Time that passes only when a test says so. The engine's thread waits only
+// on this clock (for a command, or in a VirtualDevice for room), so that a
+// test can tell when it has done all it can: settle().
+class VirtualClock final : public mci::EngineClock {
+  public:
+    TimePoint now() override;
+    void waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+                   TimePoint deadline) override;
+    void notify(std::condition_variable& changed) override;
+
+    // Lets time pass, then settles.
+    void advance(std::chrono::milliseconds by);
+    // Returns once the engine waits again with nothing left to do.
+    void settle();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable settled_;
+    TimePoint now_{};
+    long long kicks_ = 0;  // notifications and advances
+    bool waiting_ = false;
+    long long seen_ = -1;  // kicks_ when the waiter began to wait
+    std::mutex* waiterMutex_ = nullptr;
+    std::condition_variable* waiterChanged_ = nullptr;
+};
+
+// A sound card on virtual time: it holds 100 ms and plays at its rate as
+// the clock advances. Its record keeps every frame that it has played or
+// still holds to play; a drop takes those back.
+class VirtualDevice final : public mci::AudioSink {
+  public:
+    struct Record {
+        std::mutex mutex;
+        std::vector<float> heard;
+        std::vector<std::pair<long, int>> opens;
+        int channels = 0;
+        int interruptedWrites = 0;
+        std::atomic<bool> stalled{false};  // plays nothing
+        std::atomic<bool> failing{false};  // every write fails
+        long long frames();
+    };
+    VirtualDevice(VirtualClock* clock, Record* record) : clock_(clock), record_(record) {}
+
+    int open(long rate, int channels) override;
+    int write(const float* frames, std::size_t count) override;
+    long delay() override;
+    void drain() override;
+    void drop() override;
+    void close() override {}
+    void interrupt() override;
+    void rearm() override;
+    const char* name() const override { return "virtual"; }
+
+  private:
+    long long queued();
+
+    VirtualClock* clock_;
+    Record* record_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    long rate_ = 1;
+    int channels_ = 1;
+    long long queued_ = 0;
+    mci::EngineClock::TimePoint since_{};  // when the oldest frame held began to play
+    bool interrupted_ = false;
+};
 
 // Installs the fixtures; call from main before RUN_ALL_TESTS.
 void installFixtures(Output output = Output::kSilent);

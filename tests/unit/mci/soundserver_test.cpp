@@ -28,7 +28,6 @@
 #include <vector>
 
 #include "platform/mci/mci.h"
-#include "platform/mci/outputstage.h"
 #include "support/temp_folder.h"
 #include "tests/unit/mci/fixtures.h"
 
@@ -47,9 +46,9 @@ namespace fs = std::filesystem;
 constexpr double kDriftTolerance = 0.10;
 constexpr long long kStopLimitMs = 50;
 constexpr long long kEndSlackMs = 500;
-// A song ends once its last frame is queued, ahead of what is heard by what
-// the output still holds: its queue and the device's own latency.
-constexpr long long kHeldAtTheEndMs = mci::OutputStage::kQueueMs + 200;
+// A song ends once its last frame has gone to the device, ahead of what is
+// heard by what the device still holds.
+constexpr long long kHeldAtTheEndMs = 350;
 constexpr long long kLatencyLimitMs = 3800;  // leaves the two seconds below inside the song
 
 // Rates and latencies are measured on a shared machine, where a burst of
