@@ -36,27 +36,21 @@ std::string fields(const GainTags& tags) {
     return text.str();
 }
 
-// two.mp3 carries the gain its encoder measured in its LAME tag; the
-// frames of an ID3v2 tag come before it.
-TEST_F(Gain, Id3v2FramesInAnyLetterCaseComeBeforeTheLameTag) {
+// Each place a tagger writes a gain, in any letter case. two.mp3 carries
+// the gain its encoder measured in its LAME tag: an ID3v2 tag comes first.
+TEST_F(Gain, EveryPlaceATaggerWritesAGainIsRead) {
     writeTagged("txxx.mp3", "two.mp3",
                 id3v2Tag(txxxFrame("REPLAYGAIN_TRACK_GAIN", "-6.20 dB") +
                          txxxFrame("replaygain_track_peak", "0.5") +
                          txxxFrame("ReplayGain_Album_Gain", "+2.1 dB") +
                          txxxFrame("replaygain_album_PEAK", " 0,75 ")));
     EXPECT_EQ(fields(tagsOf("txxx.mp3")), "-6.2 0.5 2.1 0.75 ");
+    EXPECT_NE(tagsOf("two.mp3").trackDb, std::nullopt);
     writeTagged("rva2.mp3", "plain.mp3",
                 id3v2Tag(rva2Frame("track", -10) + rva2Frame("album", -8)));
     EXPECT_EQ(fields(tagsOf("rva2.mp3")), "-10 - -8 - ");
-    EXPECT_NE(tagsOf("two.mp3").trackDb, std::nullopt);
-}
-
-TEST_F(Gain, TheLameTagsRadioGainIsTheTrackGain) {
     writeTagged("lame.mp3", "plain.mp3", "", "", -10.0);
     EXPECT_EQ(fields(tagsOf("lame.mp3")), "-10 - - - ");
-}
-
-TEST_F(Gain, AnApeTagIsReadAtTheEndAndBeforeAnId3v1Tag) {
     const std::string ape = apeTag({{"MP3GAIN_MINMAX", "120,190"},
                                     {"REPLAYGAIN_TRACK_GAIN", "-10.000000 dB"},
                                     {"replaygain_track_peak", "0.250000"},
