@@ -3,12 +3,9 @@
 // a long track is played through the whole engine in a few seconds.
 //
 //   playback_cpu play FILE SPEED [CLOCKRATE [GAIN]]  ->  "cpu_seconds audio_seconds"
-//   playback_cpu device FILE SPEED SECONDS    ->  "cpu_seconds audio_seconds"
-//   playback_cpu refuse FILE                  ->  "milliseconds code"
+//   playback_cpu refuse FILE                         ->  "milliseconds code"
 //
 // GAIN is the ReplayGain kind it plays at: off, track or album.
-// device plays through the default output (a sound server, say) for SECONDS
-// of wall time and counts the audio as far as the position has come.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -65,23 +62,6 @@ int play(const char* file, const char* speed, double clockRate, const char* gain
     return 0;
 }
 
-int playOnDevice(const char* file, const char* speed, double seconds) {
-    const double before = cpuSeconds();
-    char reply[128] = "";
-    if (!send(std::string("open \"") + file + "\" type MPEGVideo alias bench") ||
-        !send(std::string("set bench speed ") + speed) || !send("play bench")) {
-        return 1;
-    }
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    if (!send("status bench position", reply)) {
-        return 1;
-    }
-    const double audioSeconds = std::atoll(reply) / 1000.0;
-    send("close bench");
-    std::printf("%.4f %.3f\n", cpuSeconds() - before, audioSeconds);
-    return 0;
-}
-
 int refuse(const char* file) {
     mci::forceSilentOutput({});
     const auto start = std::chrono::steady_clock::now();
@@ -102,15 +82,9 @@ int main(int argc, char** argv) {
         return play(argv[2], argv[3], argc >= 5 ? std::atof(argv[4]) : 0.0,
                     argc >= 6 ? argv[5] : "off");
     }
-    if (argc == 5 && std::strcmp(argv[1], "device") == 0) {
-        return playOnDevice(argv[2], argv[3], std::atof(argv[4]));
-    }
     if (argc == 3 && std::strcmp(argv[1], "refuse") == 0) {
         return refuse(argv[2]);
     }
-    std::fprintf(
-        stderr,
-        "usage: %s play FILE SPEED [CLOCKRATE [GAIN]] | device FILE SPEED SECONDS | refuse FILE\n",
-        argv[0]);
+    std::fprintf(stderr, "usage: %s play FILE SPEED [CLOCKRATE [GAIN]] | refuse FILE\n", argv[0]);
     return 2;
 }

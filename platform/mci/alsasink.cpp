@@ -3,8 +3,11 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -12,9 +15,17 @@ namespace mci {
 
 namespace {
 
-// Latency asked of the device: enough to ride out a busy machine, short
-// enough that a speed change or a jump is heard soon.
-constexpr unsigned kLatencyMicroseconds = 100000;
+// The device's buffer: enough to ride out a busy machine, short enough that
+// a jump, a new speed or a new volume is heard within a quarter of a second.
+constexpr unsigned kBufferMicroseconds = 200000;
+// Its period, which a sound server takes for the rhythm at which it asks
+// for more: each period costs it and us a wake-up.
+constexpr unsigned kPeriodMicroseconds = 66667;
+
+// How long the device's delay, once asked, is worked out from the clock
+// instead of asking again. Asking a sound server's plugin takes its lock
+// and a look at the stream's timing; the clock is as good in between.
+constexpr auto kDelayLookEvery = std::chrono::milliseconds(50);
 
 // Longest single wait for room. A device may take far longer to want audio
 // (a sound server starting a stream can take a second or two); after each
@@ -38,6 +49,14 @@ AlsaSink::~AlsaSink() {
     close();
 }
 
+void toSixteenBit(const float* samples, std::size_t count, std::int16_t* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const float scaled = samples[i] * 32768.0f;
+        const float clipped = std::min(std::max(scaled, -32768.0f), 32767.0f);
+        out[i] = static_cast<std::int16_t>(std::lrint(clipped));
+    }
+}
+
 int AlsaSink::open(long rate, int channels) {
     close();
     silenceAlsaErrors();
@@ -52,16 +71,59 @@ int AlsaSink::open(long rate, int channels) {
         pcm_ = nullptr;
         return -error;
     }
-    error = snd_pcm_set_params(pcm_, SND_PCM_FORMAT_FLOAT_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
-                               static_cast<unsigned>(channels), static_cast<unsigned>(rate), 1,
-                               kLatencyMicroseconds);
-    if (error < 0) {
+    if (error = configure(rate, channels); error < 0) {
         close();
         return -error;
     }
     rate_ = rate;
     channels_ = channels;
+    frameBytes_ = static_cast<std::size_t>(snd_pcm_format_physical_width(format_) / 8 * channels);
+    forgetDelay();
     return 0;
+}
+
+// 16-bit frames when the device takes them, else float; the buffer and the
+// period as near the wished ones as the device allows (it keeps its own
+// choice where it has one); the stream starts once the buffer is full and a
+// write waits for a whole period of room.
+int AlsaSink::configure(long rate, int channels) {
+    snd_pcm_hw_params_t* hw = nullptr;
+    snd_pcm_hw_params_alloca(&hw);
+    int error = snd_pcm_hw_params_any(pcm_, hw);
+    if (error < 0) {
+        return error;
+    }
+    snd_pcm_hw_params_set_rate_resample(pcm_, hw, 1);
+    format_ = SND_PCM_FORMAT_S16_LE;
+    if (snd_pcm_hw_params_test_format(pcm_, hw, format_) < 0) {
+        format_ = SND_PCM_FORMAT_FLOAT_LE;
+    }
+    if ((error = snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0 ||
+        (error = snd_pcm_hw_params_set_format(pcm_, hw, format_)) < 0 ||
+        (error = snd_pcm_hw_params_set_channels(pcm_, hw, static_cast<unsigned>(channels))) < 0 ||
+        (error = snd_pcm_hw_params_set_rate(pcm_, hw, static_cast<unsigned>(rate), 0)) < 0) {
+        return error;
+    }
+    unsigned bufferUs = kBufferMicroseconds;
+    unsigned periodUs = kPeriodMicroseconds;
+    snd_pcm_hw_params_set_buffer_time_near(pcm_, hw, &bufferUs, nullptr);
+    snd_pcm_hw_params_set_period_time_near(pcm_, hw, &periodUs, nullptr);
+    if ((error = snd_pcm_hw_params(pcm_, hw)) < 0 ||
+        (error = snd_pcm_hw_params_get_buffer_size(hw, &buffer_)) < 0 ||
+        (error = snd_pcm_hw_params_get_period_size(hw, &period_, nullptr)) < 0) {
+        return error;
+    }
+    period_ = std::max<snd_pcm_uframes_t>(period_, 1);
+    canPause_ = snd_pcm_hw_params_can_pause(hw) != 0;
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_sw_params_alloca(&sw);
+    if ((error = snd_pcm_sw_params_current(pcm_, sw)) < 0 ||
+        (error = snd_pcm_sw_params_set_start_threshold(pcm_, sw, buffer_ / period_ * period_)) <
+            0 ||
+        (error = snd_pcm_sw_params_set_avail_min(pcm_, sw, period_)) < 0) {
+        return error;
+    }
+    return snd_pcm_sw_params(pcm_, sw);
 }
 
 bool AlsaSink::interrupted() const {
@@ -74,7 +136,7 @@ bool AlsaSink::interrupted() const {
 // A device that merely takes its time is never given up on: only its own
 // error ends the track.
 int AlsaSink::waitForRoom() {
-    if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+    if (!paused_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
         // Full before it started: a device whose start threshold lies beyond
         // the room it offers (a sound server's plugin can do this) would
         // otherwise wait for a start that never comes.
@@ -123,44 +185,94 @@ int AlsaSink::recoverFrom(int error, bool* recovered) {
     return 0;
 }
 
+void AlsaSink::stage(const float* frames, std::size_t count) {
+    const std::size_t at = staged_.size();
+    staged_.resize(at + count * frameBytes_);
+    const std::size_t samples = count * static_cast<std::size_t>(channels_);
+    if (format_ == SND_PCM_FORMAT_S16_LE) {
+        toSixteenBit(frames, samples, reinterpret_cast<std::int16_t*>(staged_.data() + at));
+    } else {
+        std::memcpy(staged_.data() + at, frames, samples * sizeof(float));
+    }
+}
+
+// Writes the first count staged frames, waiting for room as long as it
+// takes; what was written leaves the stage, also when the wait ends early.
+int AlsaSink::pushStaged(std::size_t count) {
+    bool recovered = false;
+    std::size_t written = 0;
+    int error = 0;
+    while (written < count && error == 0) {
+        if (interrupted()) {
+            error = ECANCELED;
+            break;
+        }
+        const snd_pcm_sframes_t done =
+            snd_pcm_writei(pcm_, staged_.data() + written * frameBytes_, count - written);
+        if (done == -EAGAIN) {
+            error = waitForRoom();
+        } else if (done == -EINTR) {
+        } else if (done < 0) {
+            error = recoverFrom(static_cast<int>(done), &recovered);
+        } else {
+            written += static_cast<std::size_t>(done);
+            recovered = false;
+        }
+    }
+    staged_.erase(staged_.begin(), staged_.begin() + static_cast<long>(written * frameBytes_));
+    lastDelay_ += static_cast<long>(written);
+    return error;
+}
+
+// Whole periods go to the device as they fill up; the rest waits for the
+// next write, unless the device runs short (at the start, or after the
+// writer fell behind), when everything goes at once.
 int AlsaSink::write(const float* frames, std::size_t count) {
     if (pcm_ == nullptr) {
         return EBADF;
     }
-    bool recovered = false;
-    while (count > 0) {
-        if (interrupted()) {
-            return ECANCELED;
-        }
-        const snd_pcm_sframes_t done = snd_pcm_writei(pcm_, frames, count);
-        if (done == -EAGAIN) {
-            if (const int error = waitForRoom(); error != 0) {
-                return error;
-            }
-            continue;
-        }
-        if (done == -EINTR) {
-            continue;
-        }
-        if (done < 0) {
-            if (const int error = recoverFrom(static_cast<int>(done), &recovered); error != 0) {
-                return error;
-            }
-            continue;
-        }
-        frames += done * channels_;
-        count -= static_cast<std::size_t>(done);
-        recovered = false;
+    stage(frames, count);
+    const std::size_t staged = staged_.size() / frameBytes_;
+    std::size_t due = staged / period_ * period_;
+    if (due < staged && deviceDelay() < static_cast<long>(buffer_ / 2)) {
+        due = staged;
     }
-    return 0;
+    return due > 0 ? pushStaged(due) : 0;
+}
+
+// The device's delay: asked at most every kDelayLookEvery, worked out from
+// the clock in between while the stream runs.
+long AlsaSink::deviceDelay() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDelayAt_ >= kDelayLookEvery) {
+        snd_pcm_sframes_t frames = 0;
+        if (snd_pcm_delay(pcm_, &frames) < 0 || frames < 0) {
+            frames = 0;
+        }
+        lastDelay_ = static_cast<long>(frames);
+        lastDelayAt_ = now;
+        lastRunning_ = snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING;
+        return lastDelay_;
+    }
+    if (!lastRunning_) {
+        return lastDelay_;
+    }
+    const std::chrono::duration<double> since = now - lastDelayAt_;
+    return std::max(0L, lastDelay_ - static_cast<long>(since.count() * static_cast<double>(rate_)));
+}
+
+// The next delay() asks the device.
+void AlsaSink::forgetDelay() {
+    lastDelay_ = 0;
+    lastRunning_ = false;
+    lastDelayAt_ = {};
 }
 
 long AlsaSink::delay() {
-    snd_pcm_sframes_t frames = 0;
-    if (pcm_ == nullptr || snd_pcm_delay(pcm_, &frames) < 0 || frames < 0) {
+    if (pcm_ == nullptr) {
         return 0;
     }
-    return static_cast<long>(frames);
+    return deviceDelay() + static_cast<long>(staged_.size() / frameBytes_);
 }
 
 // Waits for the queued frames to be heard, for as long as they last and a
@@ -172,23 +284,47 @@ void AlsaSink::drain() {
     if (pcm_ == nullptr) {
         return;
     }
-    const long ms = delay() * 1000 / rate_;
-    if (ms > 0) {
-        pollfd event{interruptEvent_.get(), POLLIN, 0};
-        poll(&event, 1, static_cast<int>(ms + kWaitMs / 2));
+    if (pushStaged(staged_.size() / frameBytes_) == 0) {
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+            snd_pcm_start(pcm_);  // less than a buffer was ever written
+        }
+        forgetDelay();
+        const long ms = deviceDelay() * 1000 / rate_;
+        if (ms > 0) {
+            pollfd event{interruptEvent_.get(), POLLIN, 0};
+            poll(&event, 1, static_cast<int>(ms + kWaitMs / 2));
+        }
     }
-    snd_pcm_drop(pcm_);
-    snd_pcm_prepare(pcm_);
+    drop();
 }
 
 void AlsaSink::drop() {
+    staged_.clear();
+    paused_ = false;
     if (pcm_ != nullptr) {
         snd_pcm_drop(pcm_);
         snd_pcm_prepare(pcm_);
     }
+    forgetDelay();
+}
+
+// A stream that has not started yet is paused by not starting it.
+bool AlsaSink::pause(bool on) {
+    if (pcm_ == nullptr || !canPause_) {
+        return false;
+    }
+    const snd_pcm_state_t state = snd_pcm_state(pcm_);
+    if (state == (on ? SND_PCM_STATE_RUNNING : SND_PCM_STATE_PAUSED) &&
+        snd_pcm_pause(pcm_, on ? 1 : 0) < 0) {
+        return false;
+    }
+    paused_ = on;
+    forgetDelay();
+    return true;
 }
 
 void AlsaSink::close() {
+    staged_.clear();
     if (pcm_ != nullptr) {
         snd_pcm_drop(pcm_);
         snd_pcm_close(pcm_);

@@ -26,6 +26,13 @@ class AudioSink {
     virtual void drain() = 0;
     // Throws the queued frames away at once; the sink stays open for writing.
     virtual void drop() = 0;
+    // Stops the output where it is (on) or lets it go on (off), keeping what
+    // it holds; delay() stands still meanwhile. False when the output cannot
+    // pause: the caller drops what it holds and writes it again instead.
+    virtual bool pause(bool on) {
+        (void)on;
+        return false;
+    }
     virtual void close() = 0;
     // Ends a wait of write() or drain() at once, and every later one, until
     // rearm(), so that a stop never waits for the output, however stalled it

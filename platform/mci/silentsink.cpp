@@ -21,6 +21,9 @@ long long SilentSink::playedFrames(Clock::time_point now) const {
     if (!running_ || clock_.clockRate <= 0) {
         return written_;
     }
+    if (paused_) {
+        now = pausedAt_;
+    }
     const std::chrono::duration<double> elapsed = now - start_;
     const auto played = static_cast<long long>(elapsed.count() * rate_ * clock_.clockRate);
     return std::min(played, written_);
@@ -82,7 +85,19 @@ void SilentSink::drain() {
 
 void SilentSink::drop() {
     running_ = false;
+    paused_ = false;
     written_ = 0;
+}
+
+bool SilentSink::pause(bool on) {
+    const auto now = Clock::now();
+    if (on && !paused_) {
+        pausedAt_ = now;
+    } else if (!on && paused_) {
+        start_ += now - pausedAt_;  // the time paused is not played
+    }
+    paused_ = on;
+    return true;
 }
 
 void SilentSink::close() {

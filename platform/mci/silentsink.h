@@ -26,6 +26,7 @@ class SilentSink final : public AudioSink {
     long delay() override;
     void drain() override;
     void drop() override;
+    bool pause(bool on) override;
     void close() override;
     void interrupt() override;
     void rearm() override;
@@ -42,6 +43,8 @@ class SilentSink final : public AudioSink {
     bool running_ = false;  // the clock runs from the first write after open or drop
     Clock::time_point start_{};
     long long written_ = 0;  // frames accepted since start_
+    bool paused_ = false;    // the clock stands at pausedAt_
+    Clock::time_point pausedAt_{};
 
     std::mutex waitMutex_;
     std::condition_variable waitEnds_;

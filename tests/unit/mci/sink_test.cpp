@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -95,6 +96,21 @@ TEST(SilentSink, AWriterThatFellBehindStartsAFreshQueue) {
     EXPECT_GT(sink.delay(), static_cast<long>(kChunk) / 2);
 }
 
+TEST(SilentSink, APauseHoldsWhatIsQueuedUntilResumed) {
+    mci::SilentSink sink;
+    ASSERT_EQ(sink.open(kRate, kChannels), 0);
+    for (int i = 0; i < 8; ++i) {  // 200 ms, below the high mark: no wait
+        sink.write(silence().data(), kChunk);
+    }
+    ASSERT_TRUE(sink.pause(true));
+    const long held = sink.delay();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(sink.delay(), held);
+    ASSERT_TRUE(sink.pause(false));
+    EXPECT_GT(held, 0);
+    EXPECT_LE(sink.delay(), held);
+}
+
 TEST(SilentSink, WithoutAClockNothingWaits) {
     mci::SilentSink sink({0.0});
     ASSERT_EQ(sink.open(kRate, kChannels), 0);
@@ -146,6 +162,16 @@ TEST(AlsaSink, PlaysThroughTheNullDevice) {
     ASSERT_EQ(sink.write(silence().data(), kChunk), 0);  // and after a drop
     sink.close();
     EXPECT_NE(sink.write(silence().data(), kChunk), 0);
+}
+
+// A peak beyond full scale saturates instead of wrapping round to the
+// opposite sign; everything else is rounded to the nearest step.
+TEST(AlsaSink, SixteenBitSamplesAreRoundedAndClipped) {
+    const std::vector<float> in = {0.0f, 0.5f,  1.0f,         -1.0f,
+                                   1.5f, -1.5f, 0.6f / 32768, -0.6f / 32768};
+    std::vector<std::int16_t> out(in.size());
+    mci::toSixteenBit(in.data(), in.size(), out.data());
+    EXPECT_EQ(out, (std::vector<std::int16_t>{0, 16384, 32767, -32768, 32767, -32768, 1, -1}));
 }
 
 TEST(AlsaSink, AMissingDeviceFailsQuietly) {

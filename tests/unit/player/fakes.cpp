@@ -47,13 +47,62 @@ int refuse(int code) {
 
 int open(const std::vector<std::string>& w) {
     std::string alias = w.size() >= 4 ? w.back() : w[1];
+    if (state.openAliases.count(alias) != 0) {
+        return refuse(MCIERR_DUPLICATE_ALIAS);
+    }
+    if (state.missingFiles.count(w[1]) != 0) {
+        return refuse(MCIERR_FILE_NOT_FOUND);
+    }
     if (state.refusedFiles.count(w[1]) != 0) {
         return refuse(MCIERR_INVALID_FILE);
     }
-    if (!state.openAliases.insert(alias).second) {
-        return refuse(MCIERR_DUPLICATE_ALIAS);
-    }
+    state.openAliases.insert(alias);
     state.fileOf[alias] = w[1];
+    if (alias == "MP3_Device") {
+        state.mode = "stopped";
+    }
+    return 0;
+}
+
+// "set A speed N", "setaudio A volume to N", "play A from N": N as the
+// engine reads it, decimal digits (270 otherwise), not negative, at most 18
+// digits and within low..high (282 otherwise; a high of 0 is a length that
+// the test did not set). A value taken is kept in *kept.
+int setValue(const std::vector<std::string>& w, std::size_t at, long long low, long long high,
+             std::string* kept) {
+    if (at >= w.size()) {
+        return refuse(MCIERR_MISSING_PARAMETER);
+    }
+    const bool negative = w[at][0] == '-';
+    const std::string digits = w[at].substr(negative ? 1 : 0);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return refuse(MCIERR_BAD_INTEGER);
+    }
+    if (negative || digits.size() > 18 || std::stoll(digits) < low ||
+        (high > 0 && std::stoll(digits) > high)) {
+        return refuse(MCIERR_OUTOFRANGE);
+    }
+    if (kept != nullptr) {
+        *kept = w[at];
+    }
+    return 0;
+}
+
+// Play, pause, resume and stop of MP3_Device, as they change the mode.
+int changeMode(const std::vector<std::string>& w) {
+    if (w[0] == "play" && w.size() >= 4 && w[2] == "from") {
+        if (const int code = setValue(w, 3, 0, std::stoll(state.length), nullptr); code != 0) {
+            return code;
+        }
+    }
+    std::string& mode = state.mode;
+    if (w[0] == "play" || (w[0] == "resume" && mode == "paused")) {
+        mode = "playing";
+    } else if (w[0] == "pause" && mode == "playing") {
+        mode = "paused";
+    } else if (w[0] == "stop") {
+        mode = "stopped";
+    }
     return 0;
 }
 
@@ -65,7 +114,8 @@ int fileLength(const std::string& name, char* buffer, unsigned size) {
     if (length != state.fileLengths.end()) {
         return reply(buffer, size, length->second);
     }
-    return refuse(MCIERR_INVALID_FILE);
+    return refuse(state.missingFiles.count(file) != 0 ? MCIERR_INVALID_DEVICE_NAME
+                                                      : MCIERR_INVALID_FILE);
 }
 
 int status(const std::vector<std::string>& w, char* buffer, unsigned size) {
@@ -81,7 +131,10 @@ int status(const std::vector<std::string>& w, char* buffer, unsigned size) {
         return reply(buffer, size, state.position);
     }
     if (w[2] == "replaygain") {
-        return reply(buffer, size, state.gain);
+        return reply(buffer, size, state.gainKind == "off" ? "off" : state.gain);
+    }
+    if (w[2] == "speed" || w[2] == "volume") {
+        return reply(buffer, size, w[2] == "speed" ? state.speed : state.volume);
     }
     return reply(buffer, size, state.length);
 }
@@ -144,6 +197,18 @@ unsigned eventsDelivered() {
     return events;
 }
 
+// "setaudio A replaygain to off|track|album".
+int setGainKind(const std::vector<std::string>& w) {
+    if (w.size() < 5) {
+        return refuse(MCIERR_MISSING_PARAMETER);
+    }
+    if (w.size() > 5 || (w[4] != "off" && w[4] != "track" && w[4] != "album")) {
+        return refuse(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    state.gainKind = w[4];
+    return 0;
+}
+
 }  // namespace fake
 
 using fake::state;
@@ -168,6 +233,11 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
     if (w[0] == "status" && w.size() == 3 && w[2] == "length" && w[1] != "MP3_Device") {
         return fake::fileLength(w[1], reply, replySize);
     }
+    static const std::set<std::string> verbs = {"play",  "pause",  "resume", "stop",
+                                                "close", "status", "set",    "setaudio"};
+    if (verbs.count(w[0]) == 0) {
+        return fake::refuse(MCIERR_UNRECOGNIZED_COMMAND);
+    }
     if (state.openAliases.count(w[1]) == 0) {
         return fake::refuse(MCIERR_INVALID_DEVICE_NAME);
     }
@@ -180,6 +250,14 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
         state.notifying = state.notifying && w[1] != "MP3_Device";
     } else if (w[0] == "status" && w.size() == 3) {
         return fake::status(w, reply, replySize);
+    } else if (w[0] == "set") {
+        return fake::setValue(w, 3, 100, 2000, &state.speed);
+    } else if (w[0] == "setaudio" && w.size() > 2 && w[2] == "replaygain") {
+        return fake::setGainKind(w);
+    } else if (w[0] == "setaudio") {
+        return fake::setValue(w, 4, 0, 1000, &state.volume);
+    } else if (w[1] == "MP3_Device") {
+        return fake::changeMode(w);
     }
     return 0;
 }

@@ -12,13 +12,19 @@
 namespace fake {
 
 struct Media {
-    std::vector<std::string> commands;   // every command text, in order
-    std::set<std::string> openAliases;   // aliases open now
-    std::string mode = "playing";        // reply to "status MP3_Device mode"
+    std::vector<std::string> commands;  // every command text, in order
+    std::set<std::string> openAliases;  // aliases open now
+    // Reply to "status MP3_Device mode"; open, play, pause, resume and stop
+    // of MP3_Device change it as they change the engine's.
+    std::string mode = "playing";
     std::string length = "0";            // reply to "status MP3_Device length"
     std::string position = "0";          // reply to "status MP3_Device position"
-    std::string gain = "no gain";        // reply to "status MP3_Device replaygain"
-    std::set<std::string> refusedFiles;  // names whose open is refused
+    std::string gainKind = "off";        // set by "setaudio MP3_Device replaygain to"
+    std::string gain = "no gain";        // reply to "status MP3_Device replaygain" unless off
+    std::string speed = "1000";          // reply to "status MP3_Device speed", set by "set"
+    std::string volume = "1000";         // reply to "status MP3_Device volume", set by "setaudio"
+    std::set<std::string> refusedFiles;  // names whose open is refused: not MP3
+    std::set<std::string> missingFiles;  // names whose open is refused: no such file
     std::set<std::string> failing;       // first words of commands that fail with EIO
     std::set<std::string> outOfRange;    // whole commands refused as out of range
     // When set, the virtual time at which the track that plays ends: until
