@@ -199,11 +199,9 @@ unsigned eventsDelivered() {
 
 // "setaudio A replaygain to off|track|album".
 int setGainKind(const std::vector<std::string>& w) {
-    if (w.size() < 5) {
-        return refuse(MCIERR_MISSING_PARAMETER);
-    }
-    if (w.size() > 5 || (w[4] != "off" && w[4] != "track" && w[4] != "album")) {
-        return refuse(MCIERR_UNRECOGNIZED_KEYWORD);
+    static const std::set<std::string> kinds = {"off", "track", "album"};
+    if (w.size() != 5 || kinds.count(w[4]) == 0) {
+        return refuse(w.size() < 5 ? MCIERR_MISSING_PARAMETER : MCIERR_UNRECOGNIZED_KEYWORD);
     }
     state.gainKind = w[4];
     return 0;
