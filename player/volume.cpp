@@ -5,6 +5,7 @@
 
 #include "platform/mci/mci.h"
 #include "player/gain.h"
+#include "player/resume.h"
 #include "player/state.h"
 #include "player/track.h"
 #include "tcconio/tcconio.h"
@@ -29,6 +30,7 @@ void setVolume(int volume) {
         return;
     }
     S.volume = volume;
+    userSettingChanged(UserSetting::Volume);
     if (S.trackOpen) {
         setTrackVolume(S.volume);
     }

@@ -17,7 +17,7 @@ struct Media {
     // Reply to "status MP3_Device mode"; open, play, pause, resume and stop
     // of MP3_Device change it as they change the engine's.
     std::string mode = "playing";
-    std::string length = "0";            // reply to "status MP3_Device length"
+    std::string length = "1000";         // reply to "status MP3_Device length"
     std::string position = "0";          // reply to "status MP3_Device position"
     std::string gainKind = "off";        // set by "setaudio MP3_Device replaygain to"
     std::string gain = "no gain";        // reply to "status MP3_Device replaygain" unless off
