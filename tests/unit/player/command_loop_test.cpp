@@ -294,11 +294,13 @@ TEST_F(CommandLoop, GTurnsTheGainModeAndTheNoticeShowsIt) {
     press("g");  // auto: the album gain while the songs play in folder order
     EXPECT_EQ(fake::takeActions(), Commands{"setaudio MP3_Device replaygain to album"});
     EXPECT_EQ(screen().text(50, 19, 31), "Vol 100%, auto +6.0 dB (peak)  ");
-    press("g" + kRight);
-    EXPECT_EQ(
-        fake::takeActions(),
-        (Commands{"setaudio MP3_Device replaygain to off", "close MP3_Device",
-                  "open S0002.MP3 type MPEGVideo alias MP3_Device", "play MP3_Device notify"}));
+    press("z" + kRight);  // shuffled: auto takes the track gain from the next song
+    const Commands shuffled = fake::takeActions();
+    EXPECT_EQ(shuffled.end()[-2], "setaudio MP3_Device replaygain to track");
+    press("g" + kRight);  // off: nothing is sent at the next open
+    const Commands off = fake::takeActions();
+    EXPECT_EQ(off.front(), "setaudio MP3_Device replaygain to off");
+    EXPECT_EQ(off.size(), 4u) << "close, open, play";
     EXPECT_EQ(screen().text(50, 19, 31), "Audio: silent, no device, 100% ");
 }
 
