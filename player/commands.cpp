@@ -4,6 +4,7 @@
 
 #include "player/dialogs.h"
 #include "player/find.h"
+#include "player/gain.h"
 #include "player/load.h"
 #include "player/modes.h"
 #include "player/notices.h"
@@ -254,6 +255,8 @@ Command commandForKey(int key) {
             return {PlayerCommand::Find};
         case 'n':
             return {PlayerCommand::Notices};
+        case 'g':
+            return {PlayerCommand::GainMode};
         case 'q':
             return {PlayerCommand::Quit};
         default:
@@ -356,6 +359,10 @@ CommandResult runCommand(const Command& command) {
             break;
         case PlayerCommand::Notices:
             toggleNotices();
+            break;
+        case PlayerCommand::GainMode:
+            nextGainMode();
+            drawNotice();
             break;
         case PlayerCommand::Quit:
             Quit();

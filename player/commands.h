@@ -32,6 +32,7 @@ enum class PlayerCommand {
     Find,            // "f": the find field on row 25
     PlaySong,        // value: a catalogue index; its page is shown and it plays as its digit would
     Notices,         // "n": desktop notices on or off
+    GainMode,        // "g": ReplayGain off -> track -> album -> auto -> off
 };
 
 struct Command {

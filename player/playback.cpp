@@ -5,6 +5,7 @@
 
 #include "platform/fs.h"
 #include "player/events.h"
+#include "player/gain.h"
 #include "player/media.h"
 #include "player/modes.h"
 #include "player/remote.h"
@@ -38,6 +39,7 @@ bool openAndStart() {
         return false;
     }
     sendVolume();
+    sendGainMode();
     if (!startTrack(S.playFromMs)) {
         CloseSong();
         return false;

@@ -98,6 +98,15 @@ TEST_P(Contract, SpeedAndVolumeAreKeptWithinTheirRanges) {
     }
 }
 
+// The ReplayGain kind is one of three words; the gain is told while it is on.
+TEST_P(Contract, TheGainKindIsOneOfThreeWords) {
+    ASSERT_EQ(send(kOpen), 0);
+    EXPECT_EQ(ask("status MP3_Device replaygain"), "off");
+    EXPECT_EQ(send("setaudio MP3_Device replaygain to loud"), MCIERR_UNRECOGNIZED_KEYWORD);
+    EXPECT_EQ(send("setaudio MP3_Device replaygain to album"), 0);
+    EXPECT_NE(ask("status MP3_Device replaygain"), "off");
+}
+
 // Each refused command, with the code that the player tells apart.
 struct Refusal {
     const char* command;

@@ -276,6 +276,34 @@ TEST_F(CommandLoop, StatusLineIsGreenWhilePlaying) {
     EXPECT_EQ(s.row(21), " User Name:");
 }
 
+// "G" turns ReplayGain off -> track -> album -> auto -> off: the open track
+// takes each mode at once, a song opened later at its open; the notice line
+// shows the mode and the gain of the track in place of the output's name.
+TEST_F(CommandLoop, GTurnsTheGainModeAndTheNoticeShowsIt) {
+    using Commands = std::vector<std::string>;
+    start(5);
+    fake::media().gain = "+6.0 dB (peak)";
+    press("g");
+    EXPECT_EQ(fake::takeActions(), Commands{"setaudio MP3_Device replaygain to track"});
+    EXPECT_EQ(screen().text(50, 19, 31), "Vol 100%, track +6.0 dB (peak) ");
+    press("G" + kRight);
+    EXPECT_EQ(fake::takeActions(),
+              (Commands{"setaudio MP3_Device replaygain to album", "close MP3_Device",
+                        "open S0001.MP3 type MPEGVideo alias MP3_Device",
+                        "setaudio MP3_Device replaygain to album", "play MP3_Device notify"}));
+    press("g");  // auto: the album gain while the songs play in folder order
+    EXPECT_EQ(fake::takeActions(), Commands{"setaudio MP3_Device replaygain to album"});
+    EXPECT_EQ(screen().text(50, 19, 31), "Vol 100%, auto +6.0 dB (peak)  ");
+    press("z" + kRight);  // shuffled: auto takes the track gain from the next song
+    const Commands shuffled = fake::takeActions();
+    EXPECT_EQ(shuffled.end()[-2], "setaudio MP3_Device replaygain to track");
+    press("g" + kRight);  // off: nothing is sent at the next open
+    const Commands off = fake::takeActions();
+    EXPECT_EQ(off.front(), "setaudio MP3_Device replaygain to off");
+    EXPECT_EQ(off.size(), 4u) << "close, open, play";
+    EXPECT_EQ(screen().text(50, 19, 31), "Audio: silent, no device, 100% ");
+}
+
 // The end of a track played with notify ends the wait it falls in, and the
 // rest of that pass's waits, as a key does: the next song opens at once.
 TEST_F(CommandLoop, ATracksEndEndsTheWaitsAndTheNextSongOpensAtOnce) {
