@@ -12,7 +12,7 @@ namespace mci {
 namespace {
 
 // What the backend choice needs to remember across devices. Set by the
-// command layer; read by the output stage, whose thread opens the output.
+// command layer; read by the engine's thread, which opens the output.
 struct OutputChoice {
     std::mutex mutex;
     bool forced = false;

@@ -116,7 +116,6 @@ int Engine::threadsStarted() {
 // Under mutex_: the thread looks at wanted_ afresh.
 void Engine::changed() {
     ++requests_;
-    requestPending_.store(true, std::memory_order_release);
     clock_.notify(changed_);
 }
 
@@ -308,14 +307,22 @@ void Engine::shutdown() {
 // Under mutex_: the output frame heard now, by the output's last report
 // carried forward on the clock while the device plays (it played on between
 // its last two reports: a device that has not started or that stalls does
-// not seem to play on), never past what it has been handed.
+// not seem to play on). Never past what it has been handed, nor past what
+// the clock allows since the device last started from silence: a sound
+// server's first reports may hold less than it has taken.
 long long Engine::heardNow() const {
     long long heard = heard_.written - heard_.delay;
+    const auto now = clock_.now();
     if (heard_.flowing && heard_.rate > 0) {
-        const std::chrono::duration<double> since = clock_.now() - heard_.at;
+        const std::chrono::duration<double> since = now - heard_.at;
         heard += static_cast<long long>(since.count() * static_cast<double>(heard_.rate));
     }
-    return std::clamp(heard, 0LL, written_);
+    long long allowed = heard_.startOut;
+    if (heard_.startAt != EngineClock::TimePoint::max() && heard_.rate > 0) {
+        const std::chrono::duration<double> since = now - heard_.startAt;
+        allowed += static_cast<long long>(since.count() * static_cast<double>(heard_.rate));
+    }
+    return std::clamp(heard, 0LL, std::min(written_, allowed));
 }
 
 // Under mutex_: the source's frame that output frame out plays. Before its
@@ -334,18 +341,13 @@ long long Engine::sourceFrameAt(const Source& source, long long out) const {
     return at->srcStart + std::llround(static_cast<double>(out - at->outStart) * at->ratio);
 }
 
-}  // namespace mci
-
 // ---- The thread: decodes, stretches and writes; the device is used here alone. ----
-
-namespace mci {
 
 void Engine::run() {
     std::unique_lock lock(mutex_);
     while (!wanted_.shutdown) {
         const Wanted wanted = wanted_;
         const long long requests = requests_;
-        requestPending_.store(false, std::memory_order_relaxed);
         apply(wanted, lock);
         if (wanted_.shutdown) {
             break;
@@ -398,6 +400,12 @@ void Engine::apply(const Wanted& wanted, std::unique_lock<std::mutex>& lock) {
     if (running_ && !wanted.running) {
         hold(lock);
     }
+    if (!running_ && wanted.running && devicePaused_) {
+        lock.unlock();
+        sink_->pause(false);
+        lock.lock();
+        devicePaused_ = false;
+    }
     running_ = wanted.running;
 }
 
@@ -419,18 +427,7 @@ bool Engine::beginSource(const std::shared_ptr<Source>& source, long long frame,
         return false;
     }
     adoptFormat(decoder_.rate(), decoder_.channels());
-    // No more than the length tells plays, so that what is measured is what
-    // plays; past damage the measurement stops at, the decoder might go on.
-    playable_ = !reached ? 0
-                : decoder_.rate() == source->facts_.sampleRate
-                    ? std::max(0LL, source->facts_.lengthSamples - frame)
-                    : std::numeric_limits<long long>::max();
-    decoderDone_ = playable_ == 0;
-    tempoFlushed_ = false;
-    speedNow_ = wanted_.speed;
-    if (speedNow_ != kNormalSpeed) {
-        tempo_->restart(speedNow_);
-    }
+    goOnFrom(frame, reached, wanted_.speed);
     addSegment(source, frame, speedNow_ / static_cast<double>(kNormalSpeed));
     return true;
 }
@@ -465,12 +462,13 @@ long long Engine::rewindDevice(std::unique_lock<std::mutex>& lock, bool keepShor
     if (sink_ != nullptr) {
         lock.unlock();
         held = sink_->delay();
-        if (keepShort && held <= rate_ * kKeepMs / 1000) {
+        if (keepShort && !devicePaused_ && held <= rate_ * kKeepMs / 1000) {
             lock.lock();
             return 0;
         }
         sink_->drop();
         lock.lock();
+        devicePaused_ = false;
         if (sinkInterrupted_) {
             sink_->rearm();
             sinkInterrupted_ = false;
@@ -498,7 +496,21 @@ void Engine::discard(std::unique_lock<std::mutex>& lock, bool keepShort) {
 // Pause and stop: the output stops where it is, and goes on later from the
 // very next sample.
 void Engine::hold(std::unique_lock<std::mutex>& lock) {
-    rewindDevice(lock);
+    if (sink_ == nullptr) {
+        return;
+    }
+    // An output that can pause keeps what it holds (a sound server keeps its
+    // stream); any other drops it, to be written again.
+    lock.unlock();
+    const bool paused = sink_->pause(true);
+    const long long held = paused ? sink_->delay() : 0;
+    lock.lock();
+    if (!paused) {
+        rewindDevice(lock);
+        return;
+    }
+    devicePaused_ = true;
+    publish(held, false, lock);
 }
 
 // A new speed from the sample after those the device holds (from the
@@ -521,18 +533,25 @@ void Engine::respeed(int speed, std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     const bool reached = decoder_.seek(frame);
     lock.lock();
-    const long long length = playing_->facts_.lengthSamples;
-    playable_ = !reached ? 0
-                : decoder_.rate() == playing_->facts_.sampleRate
-                    ? std::max(0LL, length - frame)
-                    : std::numeric_limits<long long>::max();
+    goOnFrom(frame, reached, speed);
+    addSegment(playing_, frame, speed / static_cast<double>(kNormalSpeed));
+}
+
+// The playing source goes on from frame (which the decoder reached, or not)
+// at speed.
+void Engine::goOnFrom(long long frame, bool reached, int speed) {
+    // No more than the length tells plays, so that what is measured is what
+    // plays; past damage the measurement stops at, the decoder might go on.
+    const Mp3Facts& facts = playing_->facts_;
+    playable_ = !reached                              ? 0
+                : decoder_.rate() == facts.sampleRate ? std::max(0LL, facts.lengthSamples - frame)
+                                                      : std::numeric_limits<long long>::max();
     decoderDone_ = playable_ == 0;
     tempoFlushed_ = false;
     speedNow_ = speed;
     if (speed != kNormalSpeed) {
         tempo_->restart(speed);
     }
-    addSegment(playing_, frame, speed / static_cast<double>(kNormalSpeed));
 }
 
 // Under mutex_: segments that start where nothing was made yet are gone.
@@ -578,6 +597,9 @@ bool Engine::writeSome(std::unique_lock<std::mutex>& lock) {
     const long long offset = written_ % ringFrames_;
     const long long count = std::min({kWriteFrames, produced_ - written_, ringFrames_ - offset});
     gainsOfWrite(count);
+    if (heard_.startAt == EngineClock::TimePoint::max()) {
+        heard_.startAt = clock_.now();
+    }
     lock.unlock();
     const int error = sink_->write(scaled(count), static_cast<std::size_t>(count));
     const long long delay = error == 0 ? sink_->delay() : 0;
@@ -725,6 +747,7 @@ void Engine::closeOutput(std::unique_lock<std::mutex>& lock) {
     }
     sinkForInterrupt_ = nullptr;
     sinkInterrupted_ = false;
+    devicePaused_ = false;
     std::unique_ptr<AudioSink> sink = std::move(sink_);
     lock.unlock();
     sink->drop();
@@ -760,7 +783,11 @@ void Engine::endSource(int outputError, std::unique_lock<std::mutex>&) {
 void Engine::publish(long long delay, bool playing, std::unique_lock<std::mutex>&) {
     const auto now = clock_.now();
     if (!playing) {
-        heard_.movedAt = EngineClock::TimePoint::min();  // the device starts afresh
+        // The device stands, or starts afresh: from what it has played, with
+        // the clock of its next start.
+        heard_.movedAt = EngineClock::TimePoint::min();
+        heard_.startOut = written_ - delay;
+        heard_.startAt = EngineClock::TimePoint::max();
     } else if (written_ - delay > heard_.written - heard_.delay) {
         heard_.movedAt = now;
     }
@@ -780,6 +807,7 @@ void Engine::idle(std::unique_lock<std::mutex>& lock) {
     const long long requests = requests_;
     clock_.waitUntil(lock, changed_, deadline);
     if (requests_ == requests && sink_ != nullptr && clock_.now() >= deadline) {
+        rewindDevice(lock);  // what a paused output holds goes back to the ring
         closeOutput(lock);
     }
 }

@@ -11,10 +11,13 @@
 // trackEndDescriptor()), and the next source played now follows it on the
 // same stream without a gap; one of another rate or channel count waits
 // until the output has played out and then opens it afresh. A pause stops
-// the output where it is: what the output's device still held is dropped
-// there and written again on resume, from the very next sample. The frames
-// the output has had stay in a ring for that, and for a speed change, which
-// goes on from the sample being heard.
+// the output where it is: an output that can pause holds what it has, any
+// other drops it, and it is written again on resume, from the very next
+// sample; the frames the output has had stay in a ring for that. A jump or
+// a speed change lets what the device holds play out when that is short (a
+// new stream can take a sound server long to start) and goes on from the
+// sample after it; the speed stage is in the path only away from the normal
+// speed, with a short crossfade where it comes in or goes out.
 #pragma once
 
 #include <atomic>
@@ -162,6 +165,10 @@ class Engine {
         long long delay = 0;    // of those, frames not heard yet
         EngineClock::TimePoint at{};
         EngineClock::TimePoint movedAt = EngineClock::TimePoint::min();  // when what was heard grew
+        // The device started from silence at startAt with startOut heard
+        // (max: it stands).
+        long long startOut = 0;
+        EngineClock::TimePoint startAt = EngineClock::TimePoint::max();
         long rate = 0;
         bool flowing = false;  // the device plays on between reports
     };
@@ -181,6 +188,7 @@ class Engine {
     void discard(std::unique_lock<std::mutex>& lock, bool keepShort = false);
     void hold(std::unique_lock<std::mutex>& lock);
     void respeed(int speed, std::unique_lock<std::mutex>& lock);
+    void goOnFrom(long long frame, bool reached, int speed);
     long long rewindDevice(std::unique_lock<std::mutex>& lock, bool keepShort = false);
     void trimSegments();
     bool writeSome(std::unique_lock<std::mutex>& lock);
@@ -202,7 +210,6 @@ class Engine {
     std::condition_variable released_;
     Wanted wanted_;
     long long requests_ = 0;  // counts every change of wanted_
-    std::atomic<bool> requestPending_{false};
     std::vector<Segment> segments_;
     Heard heard_;
     long long releasedCount_ = 0;
@@ -223,6 +230,7 @@ class Engine {
     std::unique_ptr<TempoStage> tempo_;
     int speedNow_ = kNormalSpeed;
     bool running_ = false;
+    bool devicePaused_ = false;  // the output holds its frames in a pause
     long rate_ = 0;
     int channels_ = 0;
     long long ringFrames_ = 0;

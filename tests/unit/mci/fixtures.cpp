@@ -169,72 +169,52 @@ void MciTest::TearDown() {
         mciSendString((std::string("close ") + alias).c_str(), nullptr, 0);
     }
     mci::Engine::instance().releaseOutput();  // what a song left plays into no other test
+    mci::forceOutput(nullptr);
     ASSERT_EQ(chdir(start_.c_str()), 0);
 }
 
 EngineClock::TimePoint VirtualClock::now() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard own(mutex_);
     return now_;
 }
 
-void VirtualClock::waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+// Every wake of the engine's thread comes through notify() or advance(), so
+// its own condition variable is not needed: it waits here.
+void VirtualClock::waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable&,
                              TimePoint deadline) {
-    {
-        std::lock_guard own(mutex_);
-        if (now_ >= deadline) {
-            return;
-        }
+    std::unique_lock own(mutex_);
+    if (now_ < deadline) {
+        const long long seen = seen_ = kicks_;
         waiting_ = true;
-        seen_ = kicks_;
-        waiterMutex_ = lock.mutex();
-        waiterChanged_ = &changed;
-        settled_.notify_all();
+        changed_.notify_all();
+        lock.unlock();
+        changed_.wait(own, [&] { return kicks_ != seen; });
+        waiting_ = false;
+        own.unlock();
+        lock.lock();
     }
-    changed.wait(lock);
-    std::lock_guard own(mutex_);
-    waiting_ = false;
-    waiterChanged_ = nullptr;
 }
 
-void VirtualClock::notify(std::condition_variable& changed) {
-    {
-        // Only a wake of the wait under way has to be waited for: one that
-        // waits elsewhere (in the device, for room) hears of it later.
-        std::lock_guard own(mutex_);
-        if (!waiting_ || waiterChanged_ == &changed) {
-            ++kicks_;
-        }
-    }
-    changed.notify_all();
+void VirtualClock::notify(std::condition_variable&) {
+    std::lock_guard own(mutex_);
+    ++kicks_;
+    changed_.notify_all();
 }
 
 void VirtualClock::advance(std::chrono::milliseconds by) {
-    std::mutex* waiterMutex = nullptr;
-    std::condition_variable* waiterChanged = nullptr;
     {
         std::lock_guard own(mutex_);
         now_ += by;
         ++kicks_;
-        waiterMutex = waiterMutex_;
-        waiterChanged = waiterChanged_;
-    }
-    if (waiterChanged != nullptr) {
-        // Under the waiter's mutex, so that a waiter about to wait is not missed.
-        std::lock_guard lock(*waiterMutex);
-        waiterChanged->notify_all();
+        changed_.notify_all();
     }
     settle();
 }
 
 void VirtualClock::settle() {
     std::unique_lock own(mutex_);
-    settled_.wait_for(own, std::chrono::seconds(10),
+    changed_.wait_for(own, std::chrono::seconds(10),
                       [this] { return waiting_ && seen_ == kicks_; });
-}
-
-long long VirtualDevice::Record::frames() {
-    std::lock_guard lock(mutex);
-    return static_cast<long long>(heard.size()) / std::max(channels, 1);
 }
 
 int VirtualDevice::open(long rate, int channels) {
@@ -243,19 +223,22 @@ int VirtualDevice::open(long rate, int channels) {
     std::lock_guard lock(record_->mutex);
     record_->opens.emplace_back(rate, channels);
     record_->channels = channels;
+    record_->rate = rate;
     return 0;
 }
 
 // Under mutex_: what the device still holds, once it has played to now.
 long long VirtualDevice::queued() {
     const auto now = clock_->now();
-    if (queued_ > 0 && !record_->stalled) {
+    const bool still = record_->stalled || paused_;
+    if (queued_ > 0 && !still) {
         const std::chrono::duration<double> elapsed = now - since_;
         const long long played = std::min(queued_, static_cast<long long>(elapsed.count() * rate_));
         queued_ -= played;
+        record_->played += played;
         since_ += std::chrono::nanoseconds(played * 1000000000 / rate_);
     }
-    if (queued_ == 0 || record_->stalled) {
+    if (queued_ == 0 || still) {
         since_ = now;
     }
     return queued_;
@@ -287,20 +270,19 @@ long VirtualDevice::delay() {
     return static_cast<long>(queued());
 }
 
-void VirtualDevice::drain() {
-    std::unique_lock lock(mutex_);
-    while (queued() > 0 && !interrupted_) {
-        clock_->waitUntil(lock, changed_, since_ + std::chrono::milliseconds(1));
-    }
-    lock.unlock();
-    drop();
-}
-
 void VirtualDevice::drop() {
     std::lock_guard lock(mutex_);
     std::lock_guard recordLock(record_->mutex);
     record_->heard.resize(record_->heard.size() - static_cast<std::size_t>(queued() * channels_));
     queued_ = 0;
+    paused_ = false;
+}
+
+bool VirtualDevice::pause(bool on) {
+    std::lock_guard lock(mutex_);
+    queued();
+    paused_ = on && record_->canPause;
+    return record_->canPause;
 }
 
 void VirtualDevice::interrupt() {

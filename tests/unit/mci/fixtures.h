@@ -61,18 +61,16 @@ class VirtualClock final : public mci::EngineClock {
 
   private:
     std::mutex mutex_;
-    std::condition_variable settled_;
+    std::condition_variable changed_;
     TimePoint now_{};
     long long kicks_ = 0;  // notifications and advances
     bool waiting_ = false;
-    long long seen_ = -1;  // kicks_ when the waiter began to wait
-    std::mutex* waiterMutex_ = nullptr;
-    std::condition_variable* waiterChanged_ = nullptr;
+    long long seen_ = -1;  // kicks_ when the engine began to wait
 };
 
 // A sound card on virtual time: it holds 100 ms and plays at its rate as
 // the clock advances. Its record keeps every frame that it has played or
-// still holds to play; a drop takes those back.
+// still holds to play (a drain plays it at once); a drop takes those back.
 class VirtualDevice final : public mci::AudioSink {
   public:
     struct Record {
@@ -80,18 +78,21 @@ class VirtualDevice final : public mci::AudioSink {
         std::vector<float> heard;
         std::vector<std::pair<long, int>> opens;
         int channels = 0;
-        int interruptedWrites = 0;
+        std::atomic<long> rate{0};  // of the last open
+        std::atomic<int> interruptedWrites{0};
+        std::atomic<long long> played{0};  // frames
         std::atomic<bool> stalled{false};  // plays nothing
         std::atomic<bool> failing{false};  // every write fails
-        long long frames();
+        std::atomic<bool> canPause{false};
     };
     VirtualDevice(VirtualClock* clock, Record* record) : clock_(clock), record_(record) {}
 
     int open(long rate, int channels) override;
     int write(const float* frames, std::size_t count) override;
     long delay() override;
-    void drain() override;
+    void drain() override {}
     void drop() override;
+    bool pause(bool on) override;
     void close() override {}
     void interrupt() override;
     void rearm() override;
@@ -109,6 +110,7 @@ class VirtualDevice final : public mci::AudioSink {
     long long queued_ = 0;
     mci::EngineClock::TimePoint since_{};  // when the oldest frame held began to play
     bool interrupted_ = false;
+    bool paused_ = false;
 };
 
 // Installs the fixtures; call from main before RUN_ALL_TESTS.
