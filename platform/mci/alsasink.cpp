@@ -129,8 +129,7 @@ int AlsaSink::configure(long rate, int channels) {
 }
 
 bool AlsaSink::interrupted() const {
-    pollfd event{interruptEvent_.get(), POLLIN, 0};
-    return poll(&event, 1, 0) > 0;
+    return interrupted_.load(std::memory_order_acquire);
 }
 
 // Waits until the device may take frames, the device reports a state that
@@ -200,6 +199,9 @@ void AlsaSink::stage(const float* frames, std::size_t count) {
 
 // Writes the first count staged frames, waiting for room as long as it
 // takes; what was written leaves the stage, also when the wait ends early.
+// The write waits for room for a whole period (or the rest) first, so that
+// the device, and a sound server's client library, take one write a period
+// and not a sliver and then the rest.
 int AlsaSink::pushStaged(std::size_t count) {
     bool recovered = false;
     std::size_t written = 0;
@@ -208,6 +210,12 @@ int AlsaSink::pushStaged(std::size_t count) {
         if (interrupted()) {
             error = ECANCELED;
             break;
+        }
+        const std::size_t wanted = std::min<std::size_t>(count - written, period_);
+        const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
+        if (room >= 0 && static_cast<std::size_t>(room) < wanted) {
+            error = waitForRoom();
+            continue;
         }
         const snd_pcm_sframes_t done =
             snd_pcm_writei(pcm_, staged_.data() + written * frameBytes_, count - written);
@@ -336,6 +344,7 @@ void AlsaSink::close() {
 
 void AlsaSink::interrupt() {
     const std::uint64_t one = 1;
+    interrupted_.store(true, std::memory_order_release);
     if (interruptEvent_.valid()) {
         (void)!::write(interruptEvent_.get(), &one, sizeof one);
     }
@@ -343,6 +352,7 @@ void AlsaSink::interrupt() {
 
 void AlsaSink::rearm() {
     std::uint64_t count = 0;
+    interrupted_.store(false, std::memory_order_release);
     if (interruptEvent_.valid()) {
         (void)!::read(interruptEvent_.get(), &count, sizeof count);
     }

@@ -13,6 +13,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -58,7 +59,8 @@ class AlsaSink final : public AudioSink {
 
     const char* device_;
     snd_pcm_t* pcm_ = nullptr;
-    UniqueFd interruptEvent_;  // readable while interrupted, until rearm()
+    UniqueFd interruptEvent_;  // readable while interrupted, until rearm(): ends a wait
+    std::atomic<bool> interrupted_{false};  // the same, for a look between writes
     long rate_ = 0;
     int channels_ = 0;
     snd_pcm_format_t format_ = SND_PCM_FORMAT_UNKNOWN;
