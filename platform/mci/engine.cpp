@@ -561,7 +561,7 @@ void Engine::trimSegments() {
     }
 }
 
-// Under mutex_: from the next frame made on, id plays from srcStart.
+// Under mutex_: from the next frame made on, source plays from srcStart.
 void Engine::addSegment(const std::shared_ptr<Source>& source, long long srcStart, double ratio) {
     trimSegments();
     // What is heard already needs only its last segment.
@@ -615,6 +615,7 @@ bool Engine::writeSome(std::unique_lock<std::mutex>& lock) {
     }
     written_ += count;
     lastWrite_ = clock_.now();
+    flushAt_ = EngineClock::TimePoint::max();
     publish(delay, true, lock);
     return true;
 }
@@ -768,12 +769,19 @@ void Engine::endSource(int outputError, std::unique_lock<std::mutex>&) {
         wanted_.release != seen_.release) {
         return;
     }
-    (void)outputError;  // FIXME: the cause of an output's failure is not reported to anyone
+    // FIXME: the cause of an output's failure (outputError) is reported to no one.
     source->ended_ = true;
     source->mode_ = Mode::kStopped;
     source->restFrame_ = source->facts_.lengthSamples;
     if (source->notify_) {
         signalTrackEnd();
+    }
+    if (outputError == 0 && rate_ > 0) {
+        // An output may keep the last few frames back for its next write; if
+        // no next source comes by the time it has played half of what it
+        // holds, a write of nothing lets them go.
+        flushAt_ = clock_.now() + std::chrono::duration_cast<EngineClock::TimePoint::duration>(
+                                      std::chrono::duration<double>(heard_.delay / 2.0 / rate_));
     }
 }
 
@@ -802,11 +810,22 @@ void Engine::publish(long long delay, bool playing, std::unique_lock<std::mutex>
 // Nothing to write: waits for a command. An output with nothing to play is
 // closed after a while, so that a long pause holds no device.
 void Engine::idle(std::unique_lock<std::mutex>& lock) {
+    if (sink_ == nullptr || devicePaused_) {
+        flushAt_ = EngineClock::TimePoint::max();  // nothing to let go now
+    }
     const auto deadline =
         sink_ != nullptr ? lastWrite_ + kIdleClose : EngineClock::TimePoint::max();
     const long long requests = requests_;
-    clock_.waitUntil(lock, changed_, deadline);
-    if (requests_ == requests && sink_ != nullptr && clock_.now() >= deadline) {
+    clock_.waitUntil(lock, changed_, std::min(deadline, flushAt_));
+    if (requests_ != requests || sink_ == nullptr) {
+        return;
+    }
+    if (clock_.now() >= flushAt_) {
+        flushAt_ = EngineClock::TimePoint::max();
+        lock.unlock();
+        sink_->write(ring_.data(), 0);
+        lock.lock();
+    } else if (clock_.now() >= deadline) {
         rewindDevice(lock);  // what a paused output holds goes back to the ring
         closeOutput(lock);
     }

@@ -249,6 +249,7 @@ class Engine {
     std::size_t fadeDone_ = 0;
     Wanted seen_;  // the requests taken up
     EngineClock::TimePoint lastWrite_{};
+    EngineClock::TimePoint flushAt_ = EngineClock::TimePoint::max();  // when to let a tail go
 
     std::thread thread_;
 };

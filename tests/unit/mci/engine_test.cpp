@@ -28,11 +28,10 @@ using mcitest::ask;
 using mcitest::askNumber;
 using mcitest::MciTest;
 using mcitest::send;
-using mcitest::VirtualClock;
 using mcitest::VirtualDevice;
 using std::chrono::milliseconds;
 
-VirtualClock virtualClock;
+mcitest::VirtualClock virtualClock;
 
 // Every frame of a file as the engine decodes it, from frame from on.
 std::vector<float> decodeAll(const char* name, long long from = 0) {
@@ -134,8 +133,7 @@ TEST_F(Engine, APauseAndResumeLoseAndRepeatNoSampleAndPlayAfterTheEndStartsOver)
 
 // The next song follows on the same stream, each with its own gain from its
 // first sample, also when a pause comes as the songs change (the first
-// one's end is still in the device); a song of another format opens the
-// output afresh once the stream has played out.
+// one's end is still in the device).
 TEST_F(Engine, SongsFollowOnOneOutputAndAPauseAtTheChangeLosesNothing) {
     open("two.mp3");
     run("setaudio x volume to 500");
@@ -152,21 +150,15 @@ TEST_F(Engine, SongsFollowOnOneOutputAndAPauseAtTheChangeLosesNothing) {
     run("resume x");
     untilTheEnd();
     std::vector<float> expected = decodeAll("two.mp3");
-    const std::size_t firstSong = expected.size();
-    const std::vector<float> second = decodeAll("three.mp3");
-    expected.insert(expected.end(), second.begin(), second.end());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        expected[i] = (i < firstSong ? expected[i] : expected[i] * 0.5f) * mci::gainOf(500);
+    for (const float sample : decodeAll("three.mp3")) {
+        expected.push_back(sample * 0.5f);
+    }
+    for (float& sample : expected) {
+        sample *= mci::gainOf(500);
     }
     EXPECT_TRUE(heard() == expected) << heard().size() << " samples, not " << expected.size();
-    run("close x");
-    open("mono.mp3");
-    run("play x notify");
-    untilTheEnd();
     std::lock_guard lock(record_.mutex);
-    const std::vector<std::pair<long, int>> opens{{32000, 2},
-                                                  {22050, 1}};  // lame: 96 kbit/s at 32 kHz
-    EXPECT_EQ(record_.opens, opens);
+    EXPECT_EQ(record_.opens.size(), 1u) << "the second song opened an output of its own";
 }
 
 TEST_F(Engine, AJumpLandsOnItsSampleInAVbrFileWithoutAHeader) {
