@@ -241,6 +241,9 @@ int AlsaSink::write(const float* frames, std::size_t count) {
     if (pcm_ == nullptr) {
         return EBADF;
     }
+    if (count == 0) {
+        return letOutStaged();
+    }
     stage(frames, count);
     const std::size_t staged = staged_.size() / frameBytes_;
     std::size_t due = staged / period_ * period_;
@@ -248,6 +251,18 @@ int AlsaSink::write(const float* frames, std::size_t count) {
         due = staged;
     }
     return due > 0 ? pushStaged(due) : 0;
+}
+
+// A write of nothing: the writer has no more for now, so what waits for a
+// whole period goes out, and a stream that never filled its buffer starts.
+int AlsaSink::letOutStaged() {
+    const int error = pushStaged(staged_.size() / frameBytes_);
+    if (error == 0 && !paused_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED &&
+        deviceDelay() > 0) {
+        snd_pcm_start(pcm_);
+        forgetDelay();
+    }
+    return error;
 }
 
 // The device's delay: asked at most every kDelayLookEvery, worked out from

@@ -34,7 +34,8 @@ class AlsaSink final : public AudioSink {
     int open(long rate, int channels) override;
     // Fails only when the device reports an error it cannot recover from
     // (it was unplugged, its server went away), or with ECANCELED after
-    // interrupt().
+    // interrupt(). A write of no frames sends at once what it keeps back
+    // for a whole period.
     int write(const float* frames, std::size_t count) override;
     long delay() override;
     void drain() override;
@@ -51,6 +52,7 @@ class AlsaSink final : public AudioSink {
     int configure(long rate, int channels);
     void stage(const float* frames, std::size_t count);
     int pushStaged(std::size_t count);
+    int letOutStaged();
     int waitForRoom();
     int recoverFrom(int error, bool* recovered);
     bool interrupted() const;
