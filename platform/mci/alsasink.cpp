@@ -350,6 +350,7 @@ bool AlsaSink::pause(bool on) {
 
 void AlsaSink::close() {
     staged_.clear();
+    paused_ = false;
     if (pcm_ != nullptr) {
         snd_pcm_drop(pcm_);
         snd_pcm_close(pcm_);
