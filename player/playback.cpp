@@ -7,8 +7,10 @@
 #include "player/events.h"
 #include "player/media.h"
 #include "player/modes.h"
+#include "player/remote.h"
 #include "player/resume.h"
 #include "player/state.h"
+#include "player/tags.h"
 #include "player/track.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
@@ -79,12 +81,14 @@ void Play() {
     if (S.Label[0] == 0) {
         copyCell(S.Label, S.LongFileName[0]);
     }
+    takeTagsOfPlayingSong(started);
     if (!started) {
         reportCannotPlay();
     }
     recordSongStart();
     noteSongStarted();
     S.playFromMs = 0;
+    remoteSongStarted();
 }
 
 void Stop() {
