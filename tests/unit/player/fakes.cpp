@@ -252,7 +252,7 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
         return fake::setValue(w, 3, 100, 2000, &state.speed);
     } else if (w[0] == "setaudio" && w.size() > 2 && w[2] == "replaygain") {
         return fake::setGainKind(w);
-    } else if (w[0] == "setaudio") {
+    } else if (w[0] == "setaudio" && w.size() > 2 && w[2] == "volume") {
         return fake::setValue(w, 4, 0, 1000, &state.volume);
     } else if (w[1] == "MP3_Device") {
         return fake::changeMode(w);
