@@ -58,6 +58,19 @@ bool makeFolders(char* folder) {
     }
 }
 
+// The file that a write replaces: the file itself, or, when a symbolic link
+// (a dotfile manager's) stands in its place, the regular file it leads to,
+// so that the link stays. False for a link that leads nowhere or to anything
+// but a regular file: that is left alone, and the state goes unsaved.
+bool replacedFile(const char* path, char (&target)[PATH_MAX]) {
+    struct stat info;
+    if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) {
+        std::snprintf(target, sizeof target, "%s", path);
+        return true;
+    }
+    return realpath(path, target) != nullptr && stat(target, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 bool userStateFilePath(char* out, std::size_t size) {
@@ -86,9 +99,10 @@ long readUserStateFile(char* buffer, std::size_t size) {
 
 bool writeUserStateFile(const char* bytes, std::size_t size) {
     char folder[PATH_MAX];
+    char named[PATH_MAX];
     char path[PATH_MAX];
-    if (!stateFolder(folder, sizeof folder) || !userStateFilePath(path, sizeof path) ||
-        !makeFolders(folder)) {
+    if (!stateFolder(folder, sizeof folder) || !userStateFilePath(named, sizeof named) ||
+        !makeFolders(folder) || !replacedFile(named, path)) {
         return false;
     }
     ReplacementFile file;

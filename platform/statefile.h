@@ -15,6 +15,7 @@ bool userStateFilePath(char* out, std::size_t size);
 long readUserStateFile(char* buffer, std::size_t size);
 
 // Replaces the file whole with size bytes (a temporary file beside it,
-// renamed over it), making its folders first (private to the user). False
-// when that cannot be done; nothing is left half written.
+// renamed over it), making its folders first (private to the user). A
+// symbolic link in its place stays, and the file it leads to is replaced.
+// False when that cannot be done; nothing is left half written.
 bool writeUserStateFile(const char* bytes, std::size_t size);

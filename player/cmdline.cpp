@@ -1,5 +1,6 @@
 #include "player/cmdline.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -34,6 +35,9 @@ const char* const kUsageText =
     "  L              load another folder\n"
     "  *, /           louder, softer, in steps of 5 %, from silence to full\n"
     "  R              resume the song offered on row 22 where the last run stood\n"
+    "  Z              shuffle on and off: every song once per round, in random order\n"
+    "  T              repeat, in turn: folder, song, off (stop after the last song)\n"
+    "  . ,  > <       jump 5 s forward and back, 60 s forward and back\n"
     "  Q              quit, writing the song lengths for the next start\n"
     "  Ctrl+C         end the player\n"
     "\n"
@@ -43,6 +47,10 @@ const char* const kUsageText =
     "  length.txt     the folder's total time and song count\n"
     "  number.txt     each song's length in seconds\n"
     "  names.txt      each song's name, to know it again at the next start\n"
+    "\n"
+    "On a desktop's session bus the player is the MPRIS media player\n"
+    "org.mpris.MediaPlayer2.folderplay: its calls, Shuffle and LoopStatus act as\n"
+    "the keys do.\n"
     "\n"
     "The volume and where the last song of each folder stood are kept in\n"
     "$XDG_STATE_HOME/folderplay/state (~/.local/state/folderplay/state).\n"
@@ -59,20 +67,20 @@ namespace {
 // Room for an argument quoted in an error line.
 constexpr std::size_t kQuotedMax = 100;
 
+// Room for the character that crosses the cut, whole, so that the cut can
+// go before it.
 struct Quoted {
-    char text[kQuotedMax + 1];
+    char text[kQuotedMax + 4];
 };
 
 // An argument as it may be printed: cut to fit, never half a character, and
 // with every byte that a terminal would act on shown as "?".
 Quoted quote(const char* argument, std::size_t length) {
     Quoted quoted;
-    if (length > kQuotedMax) {
-        length = kQuotedMax;
-    }
+    length = std::min(length, sizeof quoted.text - 1);
     std::memcpy(quoted.text, argument, length);
     quoted.text[length] = 0;
-    cutUtf8(quoted.text, length);
+    cutUtf8(quoted.text, kQuotedMax);
     makePrintable(quoted.text);
     return quoted;
 }

@@ -4,9 +4,11 @@
 
 #include "player/dialogs.h"
 #include "player/load.h"
+#include "player/modes.h"
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
+#include "player/seek.h"
 #include "player/state.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
@@ -17,6 +19,7 @@ const char* const kNotHere = "a dialog or the folder prompt has the keys";
 const char* const kOnlyResume = "paused: only Play or PlayPause goes on";
 const char* const kNotPaused = "nothing is paused";
 const char* const kNotOpen = "no song is open";
+const char* const kStopped = "the song is stopped";
 const char* const kOutOfSong = "the position is outside the song";
 const char* const kNotASpeed = "the speed is outside what the player takes";
 
@@ -62,6 +65,9 @@ void playChosenSlot(long long hot_key) {
 }
 
 void nextSong() {
+    if (nextSongByModes()) {
+        return;
+    }
     CloseSong();
     ++S.num;
     if (S.num >= songsOnPage(S.p_count)) {
@@ -75,6 +81,9 @@ void nextSong() {
 }
 
 void previousSong() {
+    if (previousSongByModes()) {
+        return;
+    }
     CloseSong();
     --S.num;
     if (S.num >= 0 && !slotHoldsSong(S.num)) {
@@ -140,16 +149,37 @@ CommandResult setValue(const Command& command) {
             if (!S.trackOpen) {
                 return {kNotOpen};
             }
+            // The jump would play a stopped song while everything says it
+            // is stopped.
+            if (S.Control) {
+                return {kStopped};
+            }
             return {jumpWithinSong(command.value < 0 ? 0 : command.value) ? nullptr : kOutOfSong};
+        case PlayerCommand::Shuffle:
+            setShuffle(command.value != 0);
+            return {};
+        case PlayerCommand::Repeat:
+            setRepeatMode(static_cast<int>(command.value));
+            return {};
         default:
             setVolume(static_cast<int>(command.value));
             return {};
     }
 }
 
-bool setsAValue(PlayerCommand what) {
-    return what == PlayerCommand::SetSpeed || what == PlayerCommand::SetPosition ||
-           what == PlayerCommand::SetVolume;
+// The modes' commands set a value when they carry one; their keys step.
+bool setsAValue(const Command& command) {
+    switch (command.what) {
+        case PlayerCommand::SetSpeed:
+        case PlayerCommand::SetPosition:
+        case PlayerCommand::SetVolume:
+            return true;
+        case PlayerCommand::Shuffle:
+        case PlayerCommand::Repeat:
+            return command.value >= 0;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -198,6 +228,15 @@ Command commandForKey(int key) {
             return {PlayerCommand::VolumeDown};
         case 'r':
             return {PlayerCommand::ResumePoint};
+        case 'z':
+            return {PlayerCommand::Shuffle, -1};
+        case 't':
+            return {PlayerCommand::Repeat, -1};
+        case '.':
+        case ',':
+        case '>':
+        case '<':
+            return {PlayerCommand::SeekBy, seekStepOf(static_cast<char>(key))};
         case 'q':
             return {PlayerCommand::Quit};
         default:
@@ -224,7 +263,12 @@ CommandResult runCommand(const Command& command) {
     if (const char* refused = commandRefusal(command)) {
         return {refused};
     }
-    if (setsAValue(command.what)) {
+    // A run of seek keys ends at any other command, which then finds the
+    // song where the run has put it.
+    if (command.what != PlayerCommand::SeekBy) {
+        endSeekRun();
+    }
+    if (setsAValue(command)) {
         return setValue(command);
     }
     if (S.keysAt == KeysAt::Paused) {
@@ -279,6 +323,15 @@ CommandResult runCommand(const Command& command) {
         case PlayerCommand::ResumePoint:
             playResumePoint();
             break;
+        case PlayerCommand::Shuffle:
+            toggleShuffle();
+            break;
+        case PlayerCommand::Repeat:
+            cycleRepeatMode();
+            break;
+        case PlayerCommand::SeekBy:
+            addToSeekRun(command.value);
+            break;
         case PlayerCommand::Quit:
             Quit();
         default:
@@ -291,7 +344,7 @@ const char* offerCommand(const Command& command) {
     if (const char* refused = commandRefusal(command)) {
         return refused;
     }
-    if (setsAValue(command.what)) {
+    if (setsAValue(command)) {
         return runCommand(command).refused;
     }
     inbox.waiting = command;

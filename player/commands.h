@@ -26,6 +26,9 @@ enum class PlayerCommand {
     Load,            // "l"
     Quit,            // "q"
     ResumePoint,     // "r": the song of the last run from where it stood
+    Shuffle,         // value: 1 on, 0 off; "z" (-1) turns it over
+    Repeat,          // value: the repeat mode; "t" (-1) steps to the next
+    SeekBy,          // value: milliseconds forward, or back when negative
 };
 
 struct Command {

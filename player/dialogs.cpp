@@ -9,6 +9,7 @@
 #include "player/ending.h"
 #include "player/media.h"
 #include "player/playback.h"
+#include "player/resume.h"
 #include "player/state.h"
 #include "player/title.h"
 #include "player/track.h"
@@ -83,6 +84,7 @@ FieldLayout layoutOf(const Dialog& dialog) {
 // sets, the field may wait for a key without asking again; from then on it
 // asks often enough to close the dialog as soon as the track has ended.
 int untilTrackMayEnd() {
+    resumeTick();
     StatSong();
     if (!S.isPlay) {
         return -1;

@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "platform/replacefile.h"
 #include "player/ending.h"
+#include "player/resume.h"
 #include "player/state.h"
 #include "player/title.h"
 #include "tcconio/input.h"
@@ -18,6 +19,15 @@ constexpr int kPathMaxTyped = 100;
 constexpr unsigned kWorkingDirectorySize = 4096;
 
 enum class FolderCheck { Entered, NotValid, TooLong };
+
+// The prompt's step: the song that plays on behind the prompt of L keeps its
+// point followed, as behind the main screen; and the field looks at the
+// terminal's size as often as the blocking form does.
+int followThePoint() {
+    constexpr int kStepMilliseconds = 250;
+    resumeTick();
+    return kStepMilliseconds;
+}
 
 FieldLayout folderPromptLayout() {
     return FieldLayout{kProductTitle, "Enter path to your mp3 song(s): ", 33, kPathMaxTyped, true};
@@ -95,7 +105,7 @@ int enter_path() {
     FieldText typed;
     Cell full;
     for (;;) {
-        if (InputField(folderPromptLayout(), &typed) == FieldOutcome::Cancelled) {
+        if (InputField(folderPromptLayout(), &typed, followThePoint) == FieldOutcome::Cancelled) {
             return -1;
         }
         FolderCheck check = enterTypedFolder(typed, full);

@@ -6,6 +6,7 @@
 #include "player/catalogue.h"
 #include "player/folder.h"
 #include "player/lengths.h"
+#include "player/modes.h"
 #include "player/playback.h"
 #include "player/state.h"
 
@@ -29,6 +30,7 @@ void forgetOldFolder() {
     S.cannotPlayShown = 0;
     S.m_normal_text = 0;
     S.folderGiven = 0;
+    forgetShuffleOrder();
 }
 
 }  // namespace

@@ -10,11 +10,13 @@
 #include "player/cmdline.h"
 #include "player/events.h"
 #include "player/playback.h"
+#include "player/quit.h"
 #include "player/remote.h"
 #include "player/resume.h"
 #include "player/screen.h"
 #include "player/startup.h"
 #include "player/state.h"
+#include "tcconio/keyboard.h"
 #include "tcconio/tcconio.h"
 
 namespace {
@@ -53,6 +55,11 @@ int main(int argc, char** argv) {
     conioStart();
     // Every wait of the screens ends on a track's end, a resize or the bus.
     startEventLoop();
+    // Ctrl+C, SIGTERM and a closed terminal end through the player, which
+    // records its point first.
+    watchDescriptor(
+        conioTakeEndSignals(), [](void*) { endOnSignal(); }, nullptr);
+    conioBeforeInputEnd(recordAtEnd);
     conioRequireSize();
     clrscr();
     lookUpUserName();

@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "player/events.h"
 #include "player/media.h"
+#include "player/modes.h"
 #include "player/resume.h"
 #include "player/state.h"
 #include "player/track.h"
@@ -24,6 +25,14 @@ constexpr int kCannotPlayRow = 24;
 // layer refuses the file or cannot play it.
 bool openAndStart() {
     if (!openTrack(S.NextSong[S.num])) {
+        return false;
+    }
+    // A file without a single frame of audio would end as soon as it
+    // started, and the song after it would start at once: a folder of such
+    // files would be opened over and over without a pause. It cannot be
+    // played, and is paced as such, once an idle pass.
+    if (trackLengthMs() == 0) {
+        CloseSong();
         return false;
     }
     sendVolume();
@@ -74,14 +83,17 @@ void Play() {
         reportCannotPlay();
     }
     recordSongStart();
+    noteSongStarted();
     S.playFromMs = 0;
 }
 
 void Stop() {
     if (S.trackOpen) {
+        recordPointNow();
         stopTrack();
     }
     S.Control = 1;
+    noteStopped();
 }
 
 void showPaused() {
@@ -96,6 +108,7 @@ void Pause() {
         return;
     }
     pauseTrack();
+    recordPointNow();
     showPaused();
     S.keysAt = KeysAt::Paused;
 }
@@ -164,12 +177,13 @@ void GetSongLength() {
 // The status line names the song that plays; a song that could not be
 // played is named on the row below it, left free by the main screen, for
 // about two seconds, so that a short next song is named from its start.
+// While no track is open nothing plays, and the status line stays empty.
 void drawStatusLine() {
     gotoxy(1, kStatusRow);
     clreol();
     if (S.Control) {
         std::printf(" Stoped -> %s ", S.Label);
-    } else {
+    } else if (S.trackOpen) {
         textcolor(10);
         std::printf(" Playing -> %s ", S.Label);
     }

@@ -47,12 +47,23 @@ void showFarewell() {
     slideDown(about[1], 13);
 }
 
+void recordAtEnd() {
+    notePointNow();
+    closeTrackQuietly();
+    recordPointNow();
+}
+
+void endOnSignal() {
+    recordAtEnd();
+    std::exit(1);
+}
+
 void Quit() {
     // The position is taken while the song plays; the file is written once
     // the sound has stopped.
-    const unsigned heard = resumePosition();
+    notePointNow();
     showFarewell();
-    recordQuitPoint(heard);
+    recordPointNow();
     write_data();
     _sleep(kPauseMilliseconds);
     std::exit(1);

@@ -1,6 +1,7 @@
 #include "player/remote.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -18,6 +19,18 @@ namespace {
 const char* const kOutOfRange = "the rate is outside 0.1 to 2.0";
 const char* const kNotAVolume = "the volume is not a number";
 const char* const kNoUri = "only the songs of the folder are played";
+const char* const kNotALoopStatus = "the loop status is Playlist, Track or None";
+
+// LoopStatus as the bus names the repeat modes: the folder, the song, none.
+struct LoopName {
+    const char* name;
+    int mode;
+};
+const LoopName kLoopNames[] = {
+    {"Playlist", kRepeatFolder},
+    {"Track", kRepeatSong},
+    {"None", kRepeatOff},
+};
 
 // The song that plays, as last seen: a new one gets a new track id.
 struct Song {
@@ -87,6 +100,20 @@ bool paused() {
     return S.keysAt == KeysAt::Paused;
 }
 
+// A seek before the start plays from 0:00; one to the end or past it goes
+// to the next song, as MPRIS has it. The offset may be any 64-bit number.
+// A stopped song does not move: its refusal is the jump's.
+const char* seekBy(long long offset) {
+    long long target = 0;
+    if (__builtin_add_overflow(positionNow(), offset, &target)) {
+        target = offset > 0 ? LLONG_MAX : 0;
+    }
+    if (playing() && target / 1000 >= trackLengthMs()) {
+        return offer(PlayerCommand::Next);
+    }
+    return offer(PlayerCommand::SetPosition, std::max(target, 0LL) / 1000);
+}
+
 // Clamped to silence and full, as the keys' steps are. The idle pass of the
 // main screen draws the notice line anew, so the new volume shows there as a
 // key's does, and the next record of the state file holds it.
@@ -103,6 +130,24 @@ const char* changeRate(double rate) {
         return kOutOfRange;
     }
     return offer(PlayerCommand::SetSpeed, static_cast<long long>(rate * kNormalSpeed + 0.5));
+}
+
+const char* changeLoopStatus(const std::string& status) {
+    for (const LoopName& loop : kLoopNames) {
+        if (status == loop.name) {
+            return offer(PlayerCommand::Repeat, loop.mode);
+        }
+    }
+    return kNotALoopStatus;
+}
+
+const char* loopStatusName() {
+    for (const LoopName& loop : kLoopNames) {
+        if (S.repeatMode == loop.mode) {
+            return loop.name;
+        }
+    }
+    return kLoopNames[0].name;
 }
 
 // A call that changes nothing here is still refused where its command is.
@@ -134,16 +179,21 @@ const char* offerCall(const MprisRequest& request) {
                    : playing() ? offer(PlayerCommand::Pause)
                                : offer(PlayerCommand::PlayAgain);
         case MprisCall::Seek:
-            return offer(PlayerCommand::SetPosition, (positionNow() + request.microseconds) / 1000);
+            return seekBy(request.microseconds);
         case MprisCall::SetPosition:
-            // A call about another track than the one that plays is stale.
-            return request.trackId == remote.song.trackId
+            // A call about another track than the one that plays is stale;
+            // a position before the start is none (MPRIS: do nothing).
+            return request.trackId == remote.song.trackId && request.microseconds >= 0
                        ? offer(PlayerCommand::SetPosition, request.microseconds / 1000)
                        : nothingToDo(PlayerCommand::SetPosition);
         case MprisCall::SetRate:
             return changeRate(request.rate);
         case MprisCall::SetVolume:
             return changeVolume(request.volume);
+        case MprisCall::SetShuffle:
+            return offer(PlayerCommand::Shuffle, request.shuffle ? 1 : 0);
+        case MprisCall::SetLoopStatus:
+            return changeLoopStatus(request.loopStatus);
         default:
             return nullptr;
     }
@@ -179,11 +229,13 @@ class Player final : public MprisPlayer {
             state.lengthMicroseconds = S.number[song.index] * 1000000LL;
         }
         state.volume = static_cast<double>(S.volume) / kFullVolume;
+        state.shuffle = S.shuffle != 0;
+        state.loopStatus = loopStatusName();
         state.canGoNext = onMain && S.TotalSong > 0;
         state.canGoPrevious = onMain && S.TotalSong > 0;
         state.canPlay = (onMain || paused()) && S.TotalSong > 0;
         state.canPause = (onMain && playing()) || paused();
-        state.canSeek = onMain && S.trackOpen;
+        state.canSeek = onMain && playing();
         return state;
     }
 

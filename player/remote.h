@@ -3,8 +3,8 @@
 // Next, Previous, Stop and Quit are theirs, PlayPause, Play and Pause are
 // Pause or Resume (Play on a stopped song plays it again), Seek and
 // SetPosition set the position, a new Rate the speed, a new Volume the
-// volume. A call is refused by the rule that makes a key not act as that
-// command.
+// volume, a new Shuffle or LoopStatus the modes that Z and T step through. A call is refused by the
+// rule that makes a key not act as that command.
 #pragma once
 
 // Asks for the bus to be connected at the next pass of the command loop, so

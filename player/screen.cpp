@@ -4,10 +4,12 @@
 
 #include "player/commands.h"
 #include "player/events.h"
+#include "player/modes.h"
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/remote.h"
 #include "player/resume.h"
+#include "player/seek.h"
 #include "player/state.h"
 #include "player/title.h"
 #include "player/volume.h"
@@ -41,8 +43,12 @@ void wrapToFirstPage() {
 
 // The track has run to its end: go on with the next slot, turning the page
 // after the last slot of a page or after the song chosen with "9", and back
-// to page 0 after the last song of the folder.
+// to page 0 after the last song of the folder; unless the shuffle or the
+// repeat mode chooses otherwise.
 void advanceAfterTrackEnd() {
+    if (advanceByModes()) {
+        return;
+    }
     if (S.p_count == S.MAX && S.p_List[S.p_count][S.num + 1][0] == 0) {
         wrapToFirstPage();
     }
@@ -119,6 +125,7 @@ void drawMainScreen() {
     }
     printPageNumber();
     drawPlaylist();
+    drawModes();
     drawResumeOffer();
 }
 
@@ -138,6 +145,8 @@ PassResult runPass() {
         return PassResult::ReturnToMainScreen;
     }
     remoteTick();
+    resumeTick();
+    seekTick();
     // An event during this pass (the track's end) ends its idle wait too.
     const unsigned events = eventCount();
     StatSong();
@@ -148,10 +157,11 @@ PassResult runPass() {
     drawUserName();
     if (!commandWaiting() && !_kbhit()) {
         if (eventCount() == events) {
-            sleepUntilKey(kIdleMilliseconds);
+            sleepUntilKey(seekIdleWait(kIdleMilliseconds));
         }
         drawStatusLine();
         drawNotice();
+        drawModesIfChanged();
         return PassResult::NextPass;
     }
     return takeOneCommand();

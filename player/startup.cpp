@@ -103,12 +103,27 @@ void makeMusicFolderFull() {
 // terminal is taken. The path is cut to a cell, never in half a character,
 // and every byte that a terminal would act on is shown as "?".
 [[noreturn]] void refuseTarget(const char* target, const char* reason) {
-    Cell shown;
+    // Room for the character that crosses the cut, whole, so that the cut
+    // can go before it.
+    char shown[kCellSize + 3];
     copyCell(shown, target);
     cutUtf8(shown, kCellSize - 1);
     makePrintable(shown);
     std::fprintf(stderr, "mp3: %s: %s\n", shown, reason);
     std::exit(1);
+}
+
+// The working directory, entered from the command line, must be one that can
+// be listed: a folder without read permission would otherwise pass for one
+// without songs, or a song in it for no MP3 file.
+void requireListableFolder(const char* target) {
+    _finddata_t found;
+    const intptr_t search = _findfirst("*.mp3", &found);
+    if (search != -1) {
+        _findclose(search);
+    } else if (errno != ENOENT) {
+        refuseTarget(target, std::strerror(errno));
+    }
 }
 
 // Whether the search of the working directory lists name: the rule that
@@ -139,6 +154,7 @@ void enterFolderOfSong(const char* target) {
             refuseTarget(target, std::strerror(errno));
         }
     }
+    requireListableFolder(target);
     if (!searchListsSong(name)) {
         refuseTarget(target, "not an MP3 file");
     }
@@ -154,6 +170,7 @@ void enterFolderOfSong(const char* target) {
 void enterFolderFromCommandLine(const char* target) {
     S.folderGiven = 1;
     if (_chdir(target) == 0) {
+        requireListableFolder(target);
         return;
     }
     if (errno != ENOTDIR) {

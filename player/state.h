@@ -17,6 +17,14 @@ constexpr int kPageCells = kSlotsPerPage + 1;  // the tenth slot stays empty and
 constexpr int kDisplayNameMax = 50;            // bytes of a file name kept for display
 constexpr int kRowTableSize = 1000;
 
+// The modes of play beside the specification's, as PlayerState holds them.
+constexpr int kRepeatFolder = 0;  // after the folder's last song, its first
+constexpr int kRepeatSong = 1;    // the song again
+constexpr int kRepeatOff = 2;     // stop after the folder's last song
+constexpr int kGainOff = 0;       // ReplayGain: none, the track's, the album's, or either
+constexpr int kGainTrack = 1;
+constexpr int kGainAlbum = 2;
+constexpr int kGainAuto = 3;
 // The scales of the track's quantities, as the media commands take them.
 constexpr int kFullVolume = 1000;   // volume in thousandths of full
 constexpr int kNormalSpeed = 1000;  // speed in thousandths of the normal speed
@@ -76,8 +84,13 @@ struct alignas(kLargePageSize) PlayerState {
     int folderGiven;
     ShortCell givenSong;
 
-    // The volume, and the point of the last run that can be taken up again.
+    // The volume and the modes of play, and the point of the last run that can
+    // be taken up again.
     int volume;              // 0 to kFullVolume; every song opened plays at it
+    int shuffle;             // 1 while the songs follow in a random order
+    int repeatMode;          // kRepeatFolder, kRepeatSong or kRepeatOff
+    int notices;             // 1 while song changes are told to the desktop
+    int gainMode;            // kGainOff, kGainTrack, kGainAlbum or kGainAuto
     int songStarts;          // calls of Play in this run
     long long playFromMs;    // where the next Play starts its song; 0 from the start
     int resumeOffered;       // 1 while row 22 offers the recorded point, until a song is chosen

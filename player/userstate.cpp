@@ -8,12 +8,28 @@
 
 namespace {
 
-// "folderplay state 1", the volume, then each point as a line of three
-// numbers (position in seconds, bytes of the folder, bytes of the name)
-// followed by the folder and the name, each on a line of its own. Counted
-// bytes, so that a folder may hold any byte but a zero.
+// "folderplay state 2", the volume, the modes of play, then each point as a
+// line of three numbers (position in seconds, bytes of the folder, bytes of
+// the name) followed by the folder and the name, each on a line of its own.
+// Counted bytes, so that a folder may hold any byte but a zero. Version 1 had
+// no modes; each mode's line may be missing, and then it keeps its default.
 constexpr std::string_view kHeader = "folderplay state ";
-constexpr unsigned long long kVersion = 1;
+constexpr unsigned long long kVersion = 2;
+constexpr unsigned long long kOldestVersion = 1;
+
+// A mode's line: its key and the words of its values, the value's number
+// being the word's place.
+struct ModeLine {
+    std::string_view key;
+    std::string_view words[4];
+    int UserState::*field;
+};
+constexpr ModeLine kModeLines[] = {
+    {"shuffle ", {"0", "1"}, &UserState::shuffle},
+    {"repeat ", {"folder", "song", "off"}, &UserState::repeatMode},
+    {"notices ", {"0", "1"}, &UserState::notices},
+    {"gain ", {"off", "track", "album", "auto"}, &UserState::gainMode},
+};
 
 // A read position in bytes that may be anything; every step checks the end.
 struct Cursor {
@@ -69,15 +85,35 @@ bool takePoint(Cursor& c, ResumePoint* point) {
     return point->folder[0] == '/' && point->name[0] != 0;
 }
 
+// The mode's line when the bytes begin with its key; false when they begin
+// with it but the rest is no value of it.
+bool takeMode(Cursor& c, const ModeLine& mode, UserState* state) {
+    if (!take(c, mode.key)) {
+        return true;
+    }
+    for (int value = 0; value < 4 && !mode.words[value].empty(); ++value) {
+        if (take(c, mode.words[value]) && take(c, "\n")) {
+            state->*mode.field = value;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool takeState(Cursor& c, UserState* state) {
     unsigned long long version = 0;
     unsigned long long volume = 0;
-    if (!take(c, kHeader) || !takeNumber(c, ~0ULL, &version) || version != kVersion ||
-        !take(c, "\n") || !take(c, "volume ") || !takeNumber(c, kFullVolume, &volume) ||
-        !take(c, "\n")) {
+    if (!take(c, kHeader) || !takeNumber(c, ~0ULL, &version) || version < kOldestVersion ||
+        version > kVersion || !take(c, "\n") || !take(c, "volume ") ||
+        !takeNumber(c, kFullVolume, &volume) || !take(c, "\n")) {
         return false;
     }
     state->volume = static_cast<int>(volume);
+    for (const ModeLine& mode : kModeLines) {
+        if (version > 1 && !takeMode(c, mode, state)) {
+            return false;
+        }
+    }
     while (c.at < c.end) {
         if (state->count == kResumeFolders || !takePoint(c, &state->points[state->count])) {
             return false;
@@ -98,6 +134,10 @@ FileBuffer file;
 
 void clearUserState(UserState* state) {
     state->volume = kFullVolume;
+    state->shuffle = 0;
+    state->repeatMode = kRepeatFolder;
+    state->notices = 0;
+    state->gainMode = kGainOff;
     state->count = 0;
 }
 
@@ -124,6 +164,15 @@ std::size_t formatUserState(const UserState& state, char* out, std::size_t size)
         std::snprintf(line, sizeof line, "%.*s%llu\nvolume %d\n", static_cast<int>(kHeader.size()),
                       kHeader.data(), kVersion, state.volume);
     add(line, static_cast<std::size_t>(length));
+    for (const ModeLine& mode : kModeLines) {
+        // A value that has no word (none does) is written as the default.
+        const int value = state.*mode.field;
+        const bool known = value >= 0 && value < 4 && !mode.words[value].empty();
+        const std::string_view word = mode.words[known ? value : 0];
+        add(mode.key.data(), mode.key.size());
+        add(word.data(), word.size());
+        add("\n", 1);
+    }
     for (int p = 0; p < state.count; ++p) {
         const ResumePoint& point = state.points[p];
         const std::size_t folderBytes = strnlen(point.folder, kFolderPathSize - 1);

@@ -1,6 +1,6 @@
 // The user's own state, kept from one run to the next in one small file
-// (platform/statefile): the volume, and for each of the most recent music
-// folders the song that played there last and where.
+// (platform/statefile): the volume and the modes of play, and for each of
+// the most recent music folders the song that played there last and where.
 #pragma once
 
 #include <cstddef>
@@ -20,15 +20,20 @@ struct ResumePoint {
 
 struct UserState {
     int volume;                          // thousandths of full
+    int shuffle;                         // 0 or 1
+    int repeatMode;                      // kRepeatFolder, kRepeatSong or kRepeatOff
+    int notices;                         // 0 or 1
+    int gainMode;                        // kGainOff to kGainAuto
     int count;                           // resume points held
     ResumePoint points[kResumeFolders];  // the most recent first
 };
 
-// Empties state: full volume, no points.
+// Empties state: full volume, the modes of a first start, no points.
 void clearUserState(UserState* state);
 
 // Reads a file's bytes, which may be anything. False, with state cleared,
-// when they are not a file of this version, whole and sound.
+// when they are not a file of this version or the one before it, whole and
+// sound.
 bool parseUserState(const char* bytes, std::size_t size, UserState* state);
 // Writes the file's bytes into out; their count, or 0 when they do not fit.
 std::size_t formatUserState(const UserState& state, char* out, std::size_t size);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/mci/mci.h"
+#include "player/resume.h"
 #include "player/state.h"
 #include "player/track.h"
 #include "tcconio/tcconio.h"
@@ -28,6 +29,7 @@ void setVolume(int volume) {
         return;
     }
     S.volume = volume;
+    userSettingChanged(UserSetting::Volume);
     if (S.trackOpen) {
         setTrackVolume(S.volume);
     }

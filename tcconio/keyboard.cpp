@@ -309,7 +309,13 @@ bool inputWaiting() {
     return pendingByte >= 0 || waitForInput(0, false).input;
 }
 
+void (*beforeInputEnd)() = nullptr;
+
 [[noreturn]] void endOfInput() {
+    if (void (*record)() = beforeInputEnd) {
+        beforeInputEnd = nullptr;
+        record();
+    }
     conioRestore();
     std::fputs("Standard input has ended: there are no more keys to read.\n", stderr);
     std::exit(1);
@@ -378,6 +384,10 @@ bool sleepUntilKey(unsigned ms) {
         decodeNextKey(0);
     }
     return true;
+}
+
+void conioBeforeInputEnd(void (*record)()) {
+    beforeInputEnd = record;
 }
 
 void conioSetWait(ConioWait wait) {

@@ -23,6 +23,10 @@ void _sleep(unsigned ms);
 // Like _sleep, but returns early, with true, as soon as a key is waiting.
 bool sleepUntilKey(unsigned ms);
 
+// Run once before _getch ends the program because the input has ended (a
+// closed terminal): the program records there what must outlive it.
+void conioBeforeInputEnd(void (*record)());
+
 // A program that waits on more than the keyboard hands the layer its own
 // wait: one poll on the input descriptor and on its other sources, whose
 // events it handles itself. It answers Input when the input is readable,

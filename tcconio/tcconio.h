@@ -38,6 +38,15 @@ void conioStart();
 // once and from any exit path.
 void conioRestore();
 
+// After conioStart(): SIGINT (Ctrl+C), SIGTERM and SIGHUP (a closed
+// terminal) no longer end the program at once but make the descriptor
+// returned readable, so that the program, which watches it beside the keys,
+// can record what it must and end (through exit, which restores the
+// terminal). Should it not end within 2 s, or should a second such signal
+// come, the signal ends it as before. -1 when no descriptor can be made;
+// the signals then end the program at once. A second call returns the same.
+int conioTakeEndSignals();
+
 // True once after each change of the terminal's size (SIGWINCH), and after
 // the terminal was given back for a stop (Ctrl+Z) and taken over again: either
 // way the screen must be drawn anew. Needs conioStart().

@@ -88,6 +88,29 @@ extern "C" void onFatalSignal(int) {
     _exit(1);
 }
 
+// The ends that the program may take in its own way (conioTakeEndSignals):
+// the first makes endPipe readable, and gives the program kEndGraceSeconds
+// to end, after which SIGALRM ends it as any other signal would. A second
+// one ends it at once.
+constexpr int kOrderlyEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr unsigned kEndGraceSeconds = 2;
+int endPipe[2] = {-1, -1};
+volatile sig_atomic_t endRequested = 0;
+
+extern "C" void onEndRequest(int signo) {
+    if (endRequested) {
+        onFatalSignal(signo);
+    }
+    const int savedErrno = errno;
+    endRequested = 1;
+    const char byte = 0;
+    if (write(endPipe[1], &byte, 1) != 1) {
+        onFatalSignal(signo);
+    }
+    alarm(kEndGraceSeconds);
+    errno = savedErrno;
+}
+
 // What a crash signal did before the player took it over (the default, or a
 // sanitizer's report), indexed by signal number.
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
@@ -333,6 +356,25 @@ void conioRestore() {
     std::fflush(stdout);
     restoreTerminalModes();
     conioResetAttribute();
+}
+
+int conioTakeEndSignals() {
+    if (endPipe[0] >= 0) {
+        return endPipe[0];
+    }
+    if (pipe2(endPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        endPipe[0] = endPipe[1] = -1;
+        return -1;
+    }
+    for (int signo : kOrderlyEndSignals) {
+        // Only where the player's end is installed: an ignored SIGHUP
+        // (nohup) stays ignored.
+        struct sigaction current {};
+        if (sigaction(signo, nullptr, &current) == 0 && current.sa_handler == onFatalSignal) {
+            installHandler(signo, onEndRequest, SA_RESTART);
+        }
+    }
+    return endPipe[0];
 }
 
 int conioResizeDescriptor() {

@@ -152,6 +152,10 @@ int getPlayerProperty(sd_bus*, const char*, const char*, const char* property,
         return appendDouble(reply, state.rate);
     if (std::strcmp(property, "Volume") == 0)
         return appendDouble(reply, state.volume);
+    if (std::strcmp(property, "Shuffle") == 0)
+        return appendBool(reply, state.shuffle);
+    if (std::strcmp(property, "LoopStatus") == 0)
+        return sd_bus_message_append(reply, "s", state.loopStatus);
     if (std::strcmp(property, "CanGoNext") == 0)
         return appendBool(reply, state.canGoNext);
     if (std::strcmp(property, "CanGoPrevious") == 0)
@@ -221,13 +225,32 @@ int onMethod(sd_bus_message* call, void*, sd_bus_error* error) {
     return answer(call, connection.player->perform(request), error);
 }
 
-// A write of Rate or Volume: the player takes the new value or refuses it.
+// A property's new value, read into the request that sets it.
+int readNewValue(const char* property, sd_bus_message* value, MprisRequest* request) {
+    if (std::strcmp(property, "Shuffle") == 0) {
+        request->call = MprisCall::SetShuffle;
+        int on = 0;
+        const int r = sd_bus_message_read(value, "b", &on);
+        request->shuffle = on != 0;
+        return r;
+    }
+    if (std::strcmp(property, "LoopStatus") == 0) {
+        request->call = MprisCall::SetLoopStatus;
+        const char* status = nullptr;
+        const int r = sd_bus_message_read(value, "s", &status);
+        request->loopStatus = status != nullptr ? status : "";
+        return r;
+    }
+    const bool isVolume = std::strcmp(property, "Volume") == 0;
+    request->call = isVolume ? MprisCall::SetVolume : MprisCall::SetRate;
+    return sd_bus_message_read(value, "d", isVolume ? &request->volume : &request->rate);
+}
+
+// A write of a property: the player takes the new value or refuses it.
 int setProperty(sd_bus*, const char*, const char*, const char* property, sd_bus_message* value,
                 void*, sd_bus_error* error) {
     MprisRequest request;
-    const bool isVolume = std::strcmp(property, "Volume") == 0;
-    request.call = isVolume ? MprisCall::SetVolume : MprisCall::SetRate;
-    int r = sd_bus_message_read(value, "d", isVolume ? &request.volume : &request.rate);
+    const int r = readNewValue(property, value, &request);
     if (r < 0) {
         return r;
     }
@@ -269,6 +292,8 @@ const sd_bus_vtable kPlayerTable[] = {
     SD_BUS_PROPERTY("PlaybackStatus", "s", getPlayerProperty, 0, kChanges),
     SD_BUS_WRITABLE_PROPERTY("Rate", "d", getPlayerProperty, setProperty, 0, kChanges),
     SD_BUS_WRITABLE_PROPERTY("Volume", "d", getPlayerProperty, setProperty, 0, kChanges),
+    SD_BUS_WRITABLE_PROPERTY("Shuffle", "b", getPlayerProperty, setProperty, 0, kChanges),
+    SD_BUS_WRITABLE_PROPERTY("LoopStatus", "s", getPlayerProperty, setProperty, 0, kChanges),
     SD_BUS_PROPERTY("Metadata", "a{sv}", getPlayerProperty, 0, kChanges),
     // The position moves all the time: clients ask for it, and a jump is told by Seeked.
     SD_BUS_PROPERTY("Position", "x", getPlayerProperty, 0, 0),
@@ -358,6 +383,10 @@ void mprisRefresh() {
         changed.push_back("Rate");
     if (all || now.volume != was.volume)
         changed.push_back("Volume");
+    if (all || now.shuffle != was.shuffle)
+        changed.push_back("Shuffle");
+    if (all || std::strcmp(now.loopStatus, was.loopStatus) != 0)
+        changed.push_back("LoopStatus");
     if (all || now.canGoNext != was.canGoNext)
         changed.push_back("CanGoNext");
     if (all || now.canGoPrevious != was.canGoPrevious)

@@ -23,10 +23,12 @@ enum class MprisCall {
     PlayPause,
     Stop,
     Play,
-    Seek,         // by microseconds from the position
-    SetPosition,  // to microseconds from the start, of the track named
-    SetRate,      // a new speed, 1.0 the normal one
-    SetVolume,    // a new volume, 0.0 silence to 1.0 full
+    Seek,           // by microseconds from the position
+    SetPosition,    // to microseconds from the start, of the track named
+    SetRate,        // a new speed, 1.0 the normal one
+    SetVolume,      // a new volume, 0.0 silence to 1.0 full
+    SetShuffle,     // the shuffle on or off
+    SetLoopStatus,  // "Playlist", "Track" or "None"
 };
 
 struct MprisRequest {
@@ -35,6 +37,8 @@ struct MprisRequest {
     std::string trackId;         // SetPosition
     double rate = 1.0;           // SetRate
     double volume = 1.0;         // SetVolume
+    bool shuffle = false;        // SetShuffle
+    std::string loopStatus;      // SetLoopStatus, as the caller sent it
 };
 
 // What the player tells the bus about itself.
@@ -46,6 +50,8 @@ struct MprisState {
     long long lengthMicroseconds = 0;
     double rate = 1.0;
     double volume = 1.0;  // 0.0 silence to 1.0 full
+    bool shuffle = false;
+    const char* loopStatus = "Playlist";  // "Playlist", "Track" or "None"
     bool canGoNext = false;
     bool canGoPrevious = false;
     bool canPlay = false;

@@ -64,6 +64,10 @@ class SessionBus(E2ETestCase):
         return self.send(f"--dest={NAME}", PATH, "org.freedesktop.DBus.Properties.Get",
                          f"string:{PLAYER}", f"string:{prop}")
 
+    def set(self, prop, value, check=True):
+        return self.send(f"--dest={NAME}", PATH, "org.freedesktop.DBus.Properties.Set",
+                         f"string:{PLAYER}", f"string:{prop}", f"variant:{value}", check=check)
+
     def wait_for_name(self):
         deadline = time.monotonic() + 10
         while NAME not in self.send("--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
@@ -104,10 +108,19 @@ class SessionBus(E2ETestCase):
         self.term.wait_until(lambda s: (current_seconds(s) or 0) >= 30,
                              "the jump to 00:30")
 
-        self.send(f"--dest={NAME}", PATH, "org.freedesktop.DBus.Properties.Set",
-                  f"string:{PLAYER}", "string:Volume", "variant:double:0.5")
+        self.set("Volume", "double:0.5")
         self.term.wait_until(lambda s: s.text(50, 19).endswith(", 50%"), "the volume at 50%")
         self.assertIn("double 0.5", self.get("Volume"))
+
+        self.set("Shuffle", "boolean:true")
+        self.set("LoopStatus", "string:Track")
+        self.term.wait_text("Shuffle, Repeat song", 25, 16)
+        self.assertIn("boolean true", self.get("Shuffle"))
+        self.assertIn('"Track"', self.get("LoopStatus"))
+        self.assertIn("Refused", self.set("LoopStatus", "string:Forever", check=False))
+        self.term.keys("t")
+        self.term.wait_text("Shuffle, Repeat off", 25, 16)
+        self.assertIn('"None"', self.get("LoopStatus"))
 
         self.send(f"--dest={NAME}", PATH, "org.mpris.MediaPlayer2.Quit")
         self.assertEqual(self.term.wait_exit(), 1)

@@ -1,5 +1,6 @@
 """Every way out of the player gives the terminal back in working order
 and ends with status 1."""
+import os
 import signal
 import unittest
 
@@ -18,6 +19,9 @@ class WaysOut(E2ETestCase):
         self.assertEqual(self.term.wait_exit(), 1)
         self.assertEqual(self.term.player_pids(), [])
         self.term.assert_usable(self)
+        # The song's point was recorded on the way out.
+        with open(os.path.join(self.tmp, "state", "folderplay", "state"), encoding="utf-8") as f:
+            self.assertIn("\nAlpha\n", f.read())
 
     def test_sigterm_while_paused(self):
         self.start_playing()

@@ -36,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t length = formatUserState(parsed, written, sizeof written);
     require(length > 0, "a state that was read cannot be written");
     require(parseUserState(written, length, &again), "a state written cannot be read back");
-    require(again.volume == parsed.volume && again.count == parsed.count,
+    require(again.volume == parsed.volume && again.count == parsed.count &&
+                again.shuffle == parsed.shuffle && again.repeatMode == parsed.repeatMode &&
+                again.notices == parsed.notices && again.gainMode == parsed.gainMode,
             "a state reads back otherwise");
     for (int i = 0; i < parsed.count; ++i) {
         require(again.points[i].seconds == parsed.points[i].seconds &&

@@ -57,6 +57,14 @@ TEST(CommandLine, ArgumentListsAndWhatTheyAskFor) {
         parseCommandLine(2, std::vector<const char*>{"mp3", longName.c_str()}.data());
     EXPECT_EQ(std::string(cut.error).rfind("unrecognized option '--nnn", 0), 0u);
     EXPECT_LT(std::string(cut.error).size(), sizeof cut.error);
+    // and never in the middle of a letter.
+    std::string letters = "--a";
+    for (int k = 0; k < 100; ++k) {
+        letters += "\xc3\xa9";
+    }
+    const CommandLine accented =
+        parseCommandLine(2, std::vector<const char*>{"mp3", letters.c_str()}.data());
+    EXPECT_EQ(std::string(accented.error).find('?'), std::string::npos) << accented.error;
 }
 
 class CommandLineStart : public PlayerTest {};
@@ -92,6 +100,26 @@ TEST_F(CommandLineStart, AFolderOrASongOfTheCommandLineIsPlayed) {
                 "^mp3: music/notes.txt: not an MP3 file\n$");
     EXPECT_EXIT(enterFolderFromCommandLine("gone"), ::testing::ExitedWithCode(1),
                 "^mp3: gone: No such file or directory\n$");
+    const std::string letters = [] {
+        std::string text;
+        for (int k = 0; k < 2000; ++k) {
+            text += "\xc3\xa9";
+        }
+        return text;
+    }();
+    EXPECT_EXIT(enterFolderFromCommandLine(letters.c_str()), ::testing::ExitedWithCode(1),
+                "^mp3: [^?]+: File name too long\n$");
+    // A folder that cannot be listed is no folder without songs (root can
+    // list any).
+    if (geteuid() != 0) {
+        using std::filesystem::perms;
+        std::filesystem::permissions(start / "music", perms::owner_write | perms::owner_exec);
+        EXPECT_EXIT(enterFolderFromCommandLine("music"), ::testing::ExitedWithCode(1),
+                    "^mp3: music: Permission denied\n$");
+        EXPECT_EXIT(enterFolderFromCommandLine("music/Song 11.mp3"), ::testing::ExitedWithCode(1),
+                    "Permission denied");
+        std::filesystem::permissions(start / "music", perms::owner_all);
+    }
     resetPlayerState();
     enterFolderFromCommandLine("empty");
     settleMusicFolder();

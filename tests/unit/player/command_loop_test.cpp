@@ -209,7 +209,7 @@ TEST_F(CommandLoop, StopHoldsTheSongUntilTheNextKey) {
 TEST_F(CommandLoop, PagingChangesTheShownPageOnly) {
     start(20);
     press("=");
-    EXPECT_EQ(fake::takeCommands().size(), 3u);  // the mode and time queries only
+    EXPECT_TRUE(fake::takeActions().empty());  // queries only
     EXPECT_EQ(S.p_count, 1);
     EXPECT_STREQ(S.Label, "Song 0000");
     EXPECT_STREQ(S.NextSong[0], "S0009.MP3");
@@ -302,6 +302,16 @@ TEST_F(CommandLoop, ABrokenSongIsSkipped) {
     EXPECT_EQ(opened(), Songs{"S0002.MP3"});
     EXPECT_EQ(screen().row(24), " Cannot play -> Song 0001");
     EXPECT_EQ(fake::media().openAliases.count("MP3_Device"), 1u);
+    // Nor can a song without audio, which would end as it starts: a folder
+    // of them is tried once an idle pass, not over and over without a pause.
+    fake::media().length = "0";
+    fake::media().mode = "stopped";
+    const unsigned before = fake::sleptMilliseconds();
+    for (int pass = 0; pass < 10; ++pass) {
+        runPass();
+    }
+    EXPECT_EQ(fake::media().openAliases.count("MP3_Device"), 0u);
+    EXPECT_GE(fake::sleptMilliseconds() - before, 10 * kIdleMilliseconds);
 }
 
 // The next song plays meanwhile, named on the status line, so its row
@@ -345,6 +355,88 @@ TEST_F(CommandLoop, AFolderWhereNothingPlaysKeepsTakingKeysWithoutSpinning) {
     EXPECT_GE(fake::sleptMilliseconds(), 30u * 100u);
     press("3");
     EXPECT_EQ(opened().back(), "S0002.MP3");
+}
+
+// The shuffle plays the whole folder in a random order, each song once per
+// round, every song on its page with its row flashing; a digit counts as
+// played, Left goes back to the song played before and Right on again.
+TEST_F(CommandLoop, ShufflePlaysEachSongOncePerRoundFromItsPage) {
+    start(20);
+    press("z5");
+    EXPECT_EQ(screen().text(25, 16, 8), "Shuffle ");
+    Songs played{"S0000.MP3", "S0004.MP3"};
+    opened();
+    for (int k = 0; k < 18; ++k) {
+        const Songs next = endTrack();
+        ASSERT_EQ(next.size(), 1u);
+        played.push_back(next[0]);
+        const int song = std::stoi(next[0].substr(1, 4));
+        runPass();
+        EXPECT_EQ(pageNumber().substr(0, 3), "[" + std::to_string(song / 9 + 1) + "]");
+        EXPECT_EQ(screen().text(28, 5 + song % 9, 9), "Song " + next[0].substr(1, 4));
+        EXPECT_EQ(screen().attr(28, 5 + song % 9), 14) << "the playing row flashes";
+        EXPECT_EQ(screen().text(25, 13, 3), song / 9 == 2 ? "   " : "9. ") << "page 3 has 2";
+    }
+    Songs sorted = played;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    press("KM");
+    EXPECT_EQ(opened(), (Songs{played[18], played[19]}));
+    const Songs nextRound = endTrack();
+    ASSERT_EQ(nextRound.size(), 1u);
+    EXPECT_NE(nextRound[0], played[19]);
+}
+
+// T steps through song, off and folder. Off stops after the folder's last
+// song, in the shuffle's order when it is on, as S does: the next key goes on.
+TEST_F(CommandLoop, RepeatSongAndRepeatOff) {
+    start(20);
+    press("t");
+    EXPECT_EQ(screen().text(25, 16, 12), "Repeat song ");
+    press("==");
+    EXPECT_EQ(endTrack(), Songs{"S0000.MP3"});
+    EXPECT_EQ(pageNumber().substr(0, 3), "[1]");
+    press("==2t");
+    EXPECT_EQ(screen().text(25, 16, 11), "Repeat off ");
+    opened();
+    EXPECT_EQ(endTrack(), Songs{});
+    fake::media().mode = "stopped";
+    runPass();
+    EXPECT_EQ(screen().row(23), " Stoped -> Song 0019");
+    press("?");
+    EXPECT_EQ(endTrack(), Songs{"S0000.MP3"});
+    press("z");
+    EXPECT_EQ(screen().text(25, 16, 20), "Shuffle, Repeat off ");
+    for (int k = 0; k < 19; ++k) {
+        ASSERT_EQ(endTrack().size(), 1u) << k;
+    }
+    EXPECT_EQ(endTrack(), Songs{});
+    press("t");
+    EXPECT_EQ(screen().text(25, 16, 20), "Shuffle             ");
+}
+
+// A quick run of seek keys is one jump from where the song is heard; back
+// past the start is the start, on past the end the end. The pause and a
+// stopped song take none.
+TEST_F(CommandLoop, SeekKeysAddUpAndStayWithinTheSong) {
+    fake::media().length = "40000";
+    fake::media().position = "10000";
+    start(5);
+    const auto jumpAfterRun = [this](const std::string& keys) {
+        press(keys);
+        runPass();
+        runPass();
+        return fake::takeActions();
+    };
+    using Commands = std::vector<std::string>;
+    EXPECT_EQ(jumpAfterRun("..."), Commands{"play MP3_Device from 25000"});
+    EXPECT_EQ(jumpAfterRun(".>,"), Commands{"play MP3_Device from 40000"});
+    EXPECT_EQ(jumpAfterRun(",<"), Commands{"play MP3_Device from 0"});
+    EXPECT_EQ(jumpAfterRun("w.w"), (Commands{"pause MP3_Device", "resume MP3_Device"}));
+    EXPECT_EQ(jumpAfterRun(".s"), (Commands{"play MP3_Device from 15000", "stop MP3_Device"}));
+    EXPECT_EQ(jumpAfterRun(">"),  // the key goes on as after S
+              (Commands{"close MP3_Device", "open S0001.MP3 type MPEGVideo alias MP3_Device",
+                        "play MP3_Device notify"}));
 }
 
 }  // namespace

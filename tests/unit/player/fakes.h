@@ -17,7 +17,7 @@ struct Media {
     // Reply to "status MP3_Device mode"; open, play, pause, resume and stop
     // of MP3_Device change it as they change the engine's.
     std::string mode = "playing";
-    std::string length = "0";            // reply to "status MP3_Device length"
+    std::string length = "1000";         // reply to "status MP3_Device length"
     std::string position = "0";          // reply to "status MP3_Device position"
     std::string speed = "1000";          // reply to "status MP3_Device speed", set by "set"
     std::string volume = "1000";         // reply to "status MP3_Device volume", set by "setaudio"

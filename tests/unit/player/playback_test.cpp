@@ -37,8 +37,8 @@ class Playback : public PlayerTest {
 TEST_F(Playback, PlayOpensTheSlotOfThePageShownByItsShortName) {
     S.num = 2;
     Play();
-    EXPECT_EQ(fake::takeCommands(), (Commands{"open S0002.MP3 type MPEGVideo alias MP3_Device",
-                                              "play MP3_Device notify"}));
+    EXPECT_EQ(fake::takeActions(), (Commands{"open S0002.MP3 type MPEGVideo alias MP3_Device",
+                                             "play MP3_Device notify"}));
     EXPECT_STREQ(S.Label, "Song 0002");
     CloseSong();
     EXPECT_EQ(fake::takeCommands(), Commands{"close MP3_Device"});
@@ -132,7 +132,7 @@ TEST_F(Playback, PauseWaitsForWOnly) {
     fake::takeCommands();
     fake::pressKeys("axqW");
     pauseUntilResumed();
-    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
+    EXPECT_EQ(fake::takeActions(), (Commands{"pause MP3_Device", "resume MP3_Device"}));
     EXPECT_EQ(_kbhit(), 0);
     EXPECT_EQ(screen().row(23), " Playing -> Song 0000");
 }
@@ -145,12 +145,13 @@ TEST_F(Playback, AResizeWhilePausedDrawsTheMainScreenAnew) {
     conioPretendResize();
     fake::pressKeys("xW");
     pauseUntilResumed();
-    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "status MP3_Device length",
+    EXPECT_EQ(fake::takeCommands(), (Commands{"pause MP3_Device", "status MP3_Device position",
+                                              "status MP3_Device length",
                                               "status MP3_Device position", "resume MP3_Device"}));
     VirtualScreen& s = screen();
     EXPECT_EQ(s.text(18, 1, 10), "Folderplay");
     EXPECT_EQ(s.text(25, 5, 12), "1. Song 0000");
-    EXPECT_EQ(s.text(25, 18, 16), "End Time = 00:00");
+    EXPECT_EQ(s.text(25, 18, 16), "End Time = 00:01");
     EXPECT_EQ(s.row(23), " Playing -> Song 0000");
 }
 
@@ -160,6 +161,7 @@ TEST_F(Playback, ASongThatCannotBeOpenedIsReportedAndCountsAsEnded) {
     EXPECT_EQ(S.trackOpen, 0);
     EXPECT_EQ(screen().row(24), " Cannot play -> Song 0000");
     EXPECT_EQ(screen().attr(2, 24), 12);
+    EXPECT_EQ(screen().row(23), "");  // not "Playing", until the next song plays
     fake::takeCommands();
     StatSong();
     GetSongLength();

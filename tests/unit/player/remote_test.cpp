@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ TEST_F(Remote, PlayStartsAStoppedSongAgainWherePauseDoesNothing) {
     fake::pressKeys("s");
     readKeys();
     sent();
+    EXPECT_NE(call(MprisCall::Seek, 1'000'000), nullptr);  // it would play unseen
+    EXPECT_FALSE(remotePlayer().state().canSeek);
     EXPECT_EQ(call(MprisCall::Pause), nullptr);
     EXPECT_FALSE(commandWaiting());
     EXPECT_EQ(call(MprisCall::Play), nullptr);
@@ -85,15 +88,21 @@ TEST_F(Remote, ACallIsItsKeysCommandAndThePauseRefusesBothAlike) {
 
 TEST_F(Remote, JumpsAndSpeedsWithinTheDialogsLimits) {
     EXPECT_EQ(call(MprisCall::Seek, 10'000'000), nullptr);  // from 5 s on
-    EXPECT_NE(call(MprisCall::Seek, 36'000'000), nullptr);  // past the end
     EXPECT_EQ(call(MprisCall::Seek, -9'000'000), nullptr);  // before the start: 0
     EXPECT_EQ(call(MprisCall::SetPosition, 7'000'000, "/stale/track"), nullptr);
     const std::string track = remotePlayer().state().trackId;
     EXPECT_EQ(call(MprisCall::SetPosition, 7'500'000, track), nullptr);
+    EXPECT_EQ(call(MprisCall::SetPosition, -1, track), nullptr);  // ignored
     EXPECT_EQ(call(MprisCall::SetRate, 0, "", 1.5), nullptr);
     EXPECT_NE(call(MprisCall::SetRate, 0, "", 2.5), nullptr);
     EXPECT_EQ(sent(), (Commands{"play MP3_Device from 15000", "play MP3_Device from 0",
                                 "play MP3_Device from 7500", "set MP3_Device speed  1500"}));
+    // To the end or past it, by any amount: the next song.
+    EXPECT_EQ(call(MprisCall::Seek, 35'000'000), nullptr);
+    readKeys();
+    EXPECT_EQ(call(MprisCall::Seek, LLONG_MAX), nullptr);
+    readKeys();
+    EXPECT_EQ(fake::openedSongs(sent()), (Commands{"S0001.MP3", "S0002.MP3"}));
 }
 
 TEST_F(Remote, VolumeIsClampedAndRefusedWhileThePauseHasTheKeys) {

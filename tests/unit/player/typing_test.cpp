@@ -457,7 +457,7 @@ class Load : public PlayerTest {
 TEST_F(Load, AnotherFolderIsScannedPagedAndPlayedFromItsFirstSong) {
     fillFolder("new", 2);
     load("lnew\r");
-    Commands commands = fake::takeCommands();
+    Commands commands = fake::takeActions();
     ASSERT_GE(commands.size(), 3u);
     EXPECT_EQ(Commands(commands.end() - 3, commands.end()),
               (Commands{"close MP3_Device", "open new1.mp3 type MPEGVideo alias MP3_Device",
