@@ -6,7 +6,7 @@ TEST_BUILD := build/asan
 TSAN_BUILD := build/tsan
 FUZZ_BUILD := build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := cache path command keys mp3length userstate cmdline
+FUZZ_TARGETS := cache path command keys mp3length apetag userstate cmdline
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 

@@ -2,8 +2,10 @@
 // the CPU time it took. With a clock rate of 0 the output does not wait, so
 // a long track is played through the whole engine in a few seconds.
 //
-//   playback_cpu play FILE SPEED [CLOCKRATE]  ->  "cpu_seconds audio_seconds"
-//   playback_cpu refuse FILE                  ->  "milliseconds code"
+//   playback_cpu play FILE SPEED [CLOCKRATE [GAIN]]  ->  "cpu_seconds audio_seconds"
+//   playback_cpu refuse FILE                         ->  "milliseconds code"
+//
+// GAIN is the ReplayGain kind it plays at: off, track or album.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -35,11 +37,12 @@ bool send(const std::string& command, char* reply = nullptr) {
     return code == 0;
 }
 
-int play(const char* file, const char* speed, double clockRate) {
+int play(const char* file, const char* speed, double clockRate, const char* gain) {
     mci::forceSilentOutput({clockRate});
     const double before = cpuSeconds();
     char reply[128] = "";
     if (!send(std::string("open \"") + file + "\" type MPEGVideo alias bench") ||
+        !send(std::string("setaudio bench replaygain to ") + gain) ||
         !send(std::string("set bench speed ") + speed) || !send("status bench length", reply) ||
         !send("play bench")) {
         return 1;
@@ -76,11 +79,12 @@ int refuse(const char* file) {
 
 int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "play") == 0) {
-        return play(argv[2], argv[3], argc >= 5 ? std::atof(argv[4]) : 0.0);
+        return play(argv[2], argv[3], argc >= 5 ? std::atof(argv[4]) : 0.0,
+                    argc >= 6 ? argv[5] : "off");
     }
     if (argc == 3 && std::strcmp(argv[1], "refuse") == 0) {
         return refuse(argv[2]);
     }
-    std::fprintf(stderr, "usage: %s play FILE SPEED [CLOCKRATE] | refuse FILE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s play FILE SPEED [CLOCKRATE [GAIN]] | refuse FILE\n", argv[0]);
     return 2;
 }

@@ -3,8 +3,11 @@
 #include <cctype>
 
 #include "player/dialogs.h"
+#include "player/find.h"
+#include "player/gain.h"
 #include "player/load.h"
 #include "player/modes.h"
+#include "player/notices.h"
 #include "player/pages.h"
 #include "player/playback.h"
 #include "player/quit.h"
@@ -116,6 +119,17 @@ void playResumePoint() {
     GetOldColor();
     S.playFromMs = static_cast<long long>(S.resumeSeconds) * 1000;
     Play();
+}
+
+// The song that the find field chose: its page becomes the page shown and
+// played from, as paging there would make it, and it plays as its digit would.
+void playSong(long long song) {
+    if (song < 0 || song >= S.TotalSong) {
+        return;
+    }
+    S.p_count = static_cast<int>(song / kSlotsPerPage) - 1;  // p_NextList shows the next page
+    p_NextList();
+    playChosenSlot(song % kSlotsPerPage + 1);
 }
 
 // Every key ends a stop and the mark of an empty slot, whether it is a
@@ -237,6 +251,12 @@ Command commandForKey(int key) {
         case '>':
         case '<':
             return {PlayerCommand::SeekBy, seekStepOf(static_cast<char>(key))};
+        case 'f':
+            return {PlayerCommand::Find};
+        case 'n':
+            return {PlayerCommand::Notices};
+        case 'g':
+            return {PlayerCommand::GainMode};
         case 'q':
             return {PlayerCommand::Quit};
         default:
@@ -279,6 +299,8 @@ CommandResult runCommand(const Command& command) {
     }
     if (command.what == PlayerCommand::PlaySlot) {
         playChosenSlot(command.value);
+    } else if (command.what == PlayerCommand::PlaySong) {
+        playSong(command.value);
     }
     endStop();
     switch (command.what) {
@@ -331,6 +353,16 @@ CommandResult runCommand(const Command& command) {
             break;
         case PlayerCommand::SeekBy:
             addToSeekRun(command.value);
+            break;
+        case PlayerCommand::Find:
+            openFind();
+            break;
+        case PlayerCommand::Notices:
+            toggleNotices();
+            break;
+        case PlayerCommand::GainMode:
+            nextGainMode();
+            drawNotice();
             break;
         case PlayerCommand::Quit:
             Quit();

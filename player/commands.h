@@ -29,6 +29,10 @@ enum class PlayerCommand {
     Shuffle,         // value: 1 on, 0 off; "z" (-1) turns it over
     Repeat,          // value: the repeat mode; "t" (-1) steps to the next
     SeekBy,          // value: milliseconds forward, or back when negative
+    Find,            // "f": the find field on row 25
+    PlaySong,        // value: a catalogue index; its page is shown and it plays as its digit would
+    Notices,         // "n": desktop notices on or off
+    GainMode,        // "g": ReplayGain off -> track -> album -> auto -> off
 };
 
 struct Command {

@@ -5,10 +5,13 @@
 
 #include "platform/fs.h"
 #include "player/events.h"
+#include "player/gain.h"
 #include "player/media.h"
 #include "player/modes.h"
+#include "player/remote.h"
 #include "player/resume.h"
 #include "player/state.h"
+#include "player/tags.h"
 #include "player/track.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
@@ -36,6 +39,7 @@ bool openAndStart() {
         return false;
     }
     sendVolume();
+    sendGainMode();
     if (!startTrack(S.playFromMs)) {
         CloseSong();
         return false;
@@ -79,12 +83,14 @@ void Play() {
     if (S.Label[0] == 0) {
         copyCell(S.Label, S.LongFileName[0]);
     }
+    takeTagsOfPlayingSong(started);
     if (!started) {
         reportCannotPlay();
     }
     recordSongStart();
     noteSongStarted();
     S.playFromMs = 0;
+    remoteSongStarted();
 }
 
 void Stop() {

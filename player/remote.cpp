@@ -11,7 +11,9 @@
 #include "platform/shortname.h"
 #include "player/commands.h"
 #include "player/events.h"
+#include "player/notices.h"
 #include "player/state.h"
+#include "player/tags.h"
 #include "player/track.h"
 
 namespace {
@@ -86,6 +88,7 @@ void noticeSongChange() {
     song.folder = S.dirname;
     song.trackId = "/org/folderplay/Track/" + std::to_string(++remote.songsSeen);
     song.path = pathOfPlayingSong();
+    announceSongChange();
 }
 
 long long positionNow() {
@@ -219,7 +222,11 @@ class Player final : public MprisPlayer {
         const bool onMain = S.keysAt == KeysAt::MainScreen;
         state.playbackStatus = paused() ? "Paused" : playing() ? "Playing" : "Stopped";
         state.trackId = song.trackId;
-        state.title = song.label;
+        // The tags are those of the song that Play started last, which is
+        // the song seen here.
+        state.title = playingTitle()[0] != 0 ? playingTitle() : song.label;
+        state.artist = playingArtist();
+        state.album = playingAlbum();
         state.path = song.path;
         if (S.trackOpen) {
             state.lengthMicroseconds = trackLengthMs() * 1000;
@@ -305,5 +312,11 @@ void remoteTick() {
     }
     if (remote.connected) {
         serveBus();
+    }
+}
+
+void remoteSongStarted() {
+    if (remote.connected) {
+        mprisRefresh();
     }
 }

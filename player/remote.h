@@ -13,6 +13,9 @@ void remoteStart();
 // Each pass of the command loop: connects when asked, handles what the bus
 // sent, and tells it what changed (song, status, speed, what can be done).
 void remoteTick();
+// Play has started a song: the bus learns of it at once (and a desktop notice
+// names it), not at the next pass.
+void remoteSongStarted();
 
 class MprisPlayer;
 // What the bus hands its calls to, and asks for the player's state.

@@ -4,6 +4,7 @@
 
 #include "player/commands.h"
 #include "player/events.h"
+#include "player/find.h"
 #include "player/modes.h"
 #include "player/pages.h"
 #include "player/playback.h"
@@ -11,6 +12,7 @@
 #include "player/resume.h"
 #include "player/seek.h"
 #include "player/state.h"
+#include "player/tags.h"
 #include "player/title.h"
 #include "player/volume.h"
 #include "tcconio/keyboard.h"
@@ -72,7 +74,9 @@ void advanceAfterTrackEnd() {
 // stands until a command starts a song.
 PassResult takeOneCommand() {
     const int songStarts = S.songStarts;
-    const Command command = commandWaiting() ? takeWaitingCommand() : commandForKey(_getch());
+    const Command command = commandWaiting() ? takeWaitingCommand()
+                            : findIsOpen()   ? findKey(_getch())
+                                             : commandForKey(_getch());
     const CommandResult result = runCommand(command);
     if (S.songStarts != songStarts) {
         withdrawResumeOffer();
@@ -126,6 +130,7 @@ void drawMainScreen() {
     printPageNumber();
     drawPlaylist();
     drawModes();
+    drawTagRow();
     drawResumeOffer();
 }
 
@@ -134,6 +139,7 @@ void redrawMainScreen() {
     GetSongLength();
     drawUserName();
     drawNotice();
+    drawFind();
 }
 
 PassResult runPass() {
@@ -153,6 +159,7 @@ PassResult runPass() {
     GetSongLength();
     if (!S.isPlay) {
         advanceAfterTrackEnd();
+        drawFind();  // over the rows that the advance drew
     }
     drawUserName();
     if (!commandWaiting() && !_kbhit()) {

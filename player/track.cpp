@@ -13,6 +13,7 @@ constexpr char kPlayFrom[] = "play MP3_Device from %lld notify";
 constexpr char kJump[] = "play MP3_Device from %s";
 constexpr char kSpeed[] = "set MP3_Device speed  %s";
 constexpr char kVolume[] = "setaudio MP3_Device volume to %d";
+constexpr char kGain[] = "setaudio MP3_Device replaygain to %s";
 
 // The track's own record: how often it was made to jump.
 struct TrackRecord {
@@ -132,4 +133,17 @@ void setTrackVolume(int thousandths) {
     char command[64];
     std::snprintf(command, sizeof command, kVolume, thousandths);
     sendUnchecked(command);
+}
+
+void setTrackGain(const char* kind) {
+    char command[64];
+    std::snprintf(command, sizeof command, kGain, kind);
+    sendUnchecked(command);
+}
+
+void trackGain(char (&reply)[kReplySize]) {
+    reply[0] = 0;
+    if (S.trackOpen) {
+        sendUnchecked("status MP3_Device replaygain", reply, kReplySize);
+    }
 }

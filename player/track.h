@@ -47,3 +47,9 @@ unsigned trackJumps();
 
 // Sets the volume in thousandths of full; the result is not examined.
 void setTrackVolume(int thousandths);
+// Sets the ReplayGain kind, "off", "track" or "album"; the result is not
+// examined.
+void setTrackGain(const char* kind);
+// The gain the track plays at ("-6.2 dB", "+6.0 dB (peak)", "no gain");
+// empty when none is open or the query fails.
+void trackGain(char (&reply)[kReplySize]);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/mci/mci.h"
+#include "player/gain.h"
 #include "player/resume.h"
 #include "player/state.h"
 #include "player/track.h"
@@ -51,12 +52,22 @@ void sendVolume() {
 }
 
 // The output is told once the first song has opened it; until then, which
-// is a few milliseconds, the idle passes leave the row empty.
+// is a few milliseconds, the idle passes leave the row empty. While
+// ReplayGain is on, its mode and gain take the place of the output's name,
+// so that the line stays within 80 columns.
 void drawNotice() {
     gotoxy(noticeColumn(), 19);
     textcolor(7);
     clreol();
-    if (const char* output = mciAudioOutput()) {
+    const char* output = mciAudioOutput();
+    if (output == nullptr) {
+        return;
+    }
+    char gain[64];
+    gainNotice(gain, sizeof gain);
+    if (gain[0] != 0) {
+        std::printf("Vol %d%%, %s", S.volume * 100 / kFullVolume, gain);
+    } else {
         std::printf("Audio: %s, %d%%", output, S.volume * 100 / kFullVolume);
     }
 }

@@ -75,3 +75,9 @@ bool isTerminalControl(const unsigned char* c, std::size_t length);
 // the valid beginning of one. Reading stops at the first byte that does not
 // fit, so a zero-terminated text is never read past its end.
 int utf8CharLength(const unsigned char* c, std::size_t available);
+
+// Cuts a zero-terminated UTF-8 text, in place, to the characters that fit in
+// the given number of the terminal's columns: a wide letter (of Chinese,
+// Japanese, Korean, most emoji) takes two, a combining mark none. A byte that
+// begins no character counts one.
+void cutToColumns(char* text, int columns);

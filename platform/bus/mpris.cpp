@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/bus/connection.h"
+
 namespace {
 
 const char* const kObjectPath = "/org/mpris/MediaPlayer2";
@@ -63,8 +65,8 @@ std::size_t utf8Length(const unsigned char* c, std::size_t available) {
 
 // Each MprisState field as sent, for telling which of them changed.
 bool sameMetadata(const MprisState& a, const MprisState& b) {
-    return a.trackId == b.trackId && a.title == b.title && a.path == b.path &&
-           a.lengthMicroseconds == b.lengthMicroseconds;
+    return a.trackId == b.trackId && a.title == b.title && a.artist == b.artist &&
+           a.album == b.album && a.path == b.path && a.lengthMicroseconds == b.lengthMicroseconds;
 }
 
 int appendEntry(sd_bus_message* reply, const char* key, const char* type, const void* value) {
@@ -75,6 +77,22 @@ int appendEntry(sd_bus_message* reply, const char* key, const char* type, const 
         r = sd_bus_message_open_container(reply, 'v', type);
     if (r >= 0)
         r = sd_bus_message_append_basic(reply, type[0], value);
+    if (r >= 0)
+        r = sd_bus_message_close_container(reply);
+    if (r >= 0)
+        r = sd_bus_message_close_container(reply);
+    return r;
+}
+
+// The artists are a list; the player knows one text, which may name several.
+int appendArtist(sd_bus_message* reply, const std::string& artist) {
+    int r = sd_bus_message_open_container(reply, 'e', "sv");
+    if (r >= 0)
+        r = sd_bus_message_append_basic(reply, 's', "xesam:artist");
+    if (r >= 0)
+        r = sd_bus_message_open_container(reply, 'v', "as");
+    if (r >= 0)
+        r = sd_bus_message_append(reply, "as", 1, artist.c_str());
     if (r >= 0)
         r = sd_bus_message_close_container(reply);
     if (r >= 0)
@@ -98,6 +116,11 @@ int appendMetadata(sd_bus_message* reply, const MprisState& state) {
             r = appendEntry(reply, "xesam:title", "s", title.c_str());
         if (r >= 0 && !state.path.empty())
             r = appendEntry(reply, "xesam:url", "s", url.c_str());
+        if (r >= 0 && !state.artist.empty())
+            r = appendArtist(reply, mprisValidText(state.artist));
+        const std::string album = mprisValidText(state.album);
+        if (r >= 0 && !album.empty())
+            r = appendEntry(reply, "xesam:album", "s", album.c_str());
     }
     return r < 0 ? r : sd_bus_message_close_container(reply);
 }
@@ -414,7 +437,12 @@ void mprisSeeked(long long microseconds) {
     }
 }
 
+sd_bus* busConnection() {
+    return connection.bus;
+}
+
 void mprisDisconnect() {
+    notifyForget();
     if (connection.bus != nullptr) {
         sd_bus_close_unref(connection.bus);
     }

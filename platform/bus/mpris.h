@@ -46,6 +46,8 @@ struct MprisState {
     const char* playbackStatus = "Stopped";  // "Playing", "Paused" or "Stopped"
     std::string trackId;                     // an object path; empty when no song is known
     std::string title;                       // any bytes: invalid UTF-8 is replaced
+    std::string artist;                      // the same; empty when not known
+    std::string album;                       // the same; empty when not known
     std::string path;                        // absolute path of the song's file
     long long lengthMicroseconds = 0;
     double rate = 1.0;

@@ -129,8 +129,7 @@ int AlsaSink::configure(long rate, int channels) {
 }
 
 bool AlsaSink::interrupted() const {
-    pollfd event{interruptEvent_.get(), POLLIN, 0};
-    return poll(&event, 1, 0) > 0;
+    return interrupted_.load(std::memory_order_acquire);
 }
 
 // Waits until the device may take frames, the device reports a state that
@@ -200,6 +199,9 @@ void AlsaSink::stage(const float* frames, std::size_t count) {
 
 // Writes the first count staged frames, waiting for room as long as it
 // takes; what was written leaves the stage, also when the wait ends early.
+// The write waits for room for a whole period (or the rest) first, so that
+// the device, and a sound server's client library, take one write a period
+// and not a sliver and then the rest.
 int AlsaSink::pushStaged(std::size_t count) {
     bool recovered = false;
     std::size_t written = 0;
@@ -208,6 +210,12 @@ int AlsaSink::pushStaged(std::size_t count) {
         if (interrupted()) {
             error = ECANCELED;
             break;
+        }
+        const std::size_t wanted = std::min<std::size_t>(count - written, period_);
+        const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm_);
+        if (room >= 0 && static_cast<std::size_t>(room) < wanted) {
+            error = waitForRoom();
+            continue;
         }
         const snd_pcm_sframes_t done =
             snd_pcm_writei(pcm_, staged_.data() + written * frameBytes_, count - written);
@@ -233,6 +241,9 @@ int AlsaSink::write(const float* frames, std::size_t count) {
     if (pcm_ == nullptr) {
         return EBADF;
     }
+    if (count == 0) {
+        return letOutStaged();
+    }
     stage(frames, count);
     const std::size_t staged = staged_.size() / frameBytes_;
     std::size_t due = staged / period_ * period_;
@@ -240,6 +251,18 @@ int AlsaSink::write(const float* frames, std::size_t count) {
         due = staged;
     }
     return due > 0 ? pushStaged(due) : 0;
+}
+
+// A write of nothing: the writer has no more for now, so what waits for a
+// whole period goes out, and a stream that never filled its buffer starts.
+int AlsaSink::letOutStaged() {
+    const int error = pushStaged(staged_.size() / frameBytes_);
+    if (error == 0 && !paused_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED &&
+        deviceDelay() > 0) {
+        snd_pcm_start(pcm_);
+        forgetDelay();
+    }
+    return error;
 }
 
 // The device's delay: asked at most every kDelayLookEvery, worked out from
@@ -327,6 +350,7 @@ bool AlsaSink::pause(bool on) {
 
 void AlsaSink::close() {
     staged_.clear();
+    paused_ = false;
     if (pcm_ != nullptr) {
         snd_pcm_drop(pcm_);
         snd_pcm_close(pcm_);
@@ -336,6 +360,7 @@ void AlsaSink::close() {
 
 void AlsaSink::interrupt() {
     const std::uint64_t one = 1;
+    interrupted_.store(true, std::memory_order_release);
     if (interruptEvent_.valid()) {
         (void)!::write(interruptEvent_.get(), &one, sizeof one);
     }
@@ -343,6 +368,7 @@ void AlsaSink::interrupt() {
 
 void AlsaSink::rearm() {
     std::uint64_t count = 0;
+    interrupted_.store(false, std::memory_order_release);
     if (interruptEvent_.valid()) {
         (void)!::read(interruptEvent_.get(), &count, sizeof count);
     }

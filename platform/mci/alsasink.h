@@ -13,6 +13,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -33,7 +34,8 @@ class AlsaSink final : public AudioSink {
     int open(long rate, int channels) override;
     // Fails only when the device reports an error it cannot recover from
     // (it was unplugged, its server went away), or with ECANCELED after
-    // interrupt().
+    // interrupt(). A write of no frames sends at once what it keeps back
+    // for a whole period.
     int write(const float* frames, std::size_t count) override;
     long delay() override;
     void drain() override;
@@ -50,6 +52,7 @@ class AlsaSink final : public AudioSink {
     int configure(long rate, int channels);
     void stage(const float* frames, std::size_t count);
     int pushStaged(std::size_t count);
+    int letOutStaged();
     int waitForRoom();
     int recoverFrom(int error, bool* recovered);
     bool interrupted() const;
@@ -58,7 +61,8 @@ class AlsaSink final : public AudioSink {
 
     const char* device_;
     snd_pcm_t* pcm_ = nullptr;
-    UniqueFd interruptEvent_;  // readable while interrupted, until rearm()
+    UniqueFd interruptEvent_;  // readable while interrupted, until rearm(): ends a wait
+    std::atomic<bool> interrupted_{false};  // the same, for a look between writes
     long rate_ = 0;
     int channels_ = 0;
     snd_pcm_format_t format_ = SND_PCM_FORMAT_UNKNOWN;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -20,6 +21,7 @@
 #include "platform/mci/command.h"
 #include "platform/mci/engine.h"
 #include "platform/mci/mp3length.h"
+#include "platform/mci/replaygain.h"
 #include "platform/shortname.h"
 #include "platform/text.h"
 
@@ -78,7 +80,35 @@ class DeviceTable {
     }
 
     void add(std::string alias, std::string path, std::shared_ptr<Source> source) {
-        entries_.push_back({std::move(alias), std::move(path), std::move(source)});
+        entries_.push_back({std::move(alias), std::move(path), std::move(source), {}});
+    }
+
+    // "setaudio NAME replaygain to KIND": the source's gain from its tags.
+    void setGainKind(std::string_view alias, GainKind kind) {
+        for (auto& entry : entries_) {
+            if (sameWord(entry.alias, alias)) {
+                const float volumeGain = gainOf(Engine::instance().volume());
+                entry.source->setGain(entry.gain.setKind(kind, entry.path, volumeGain));
+            }
+        }
+    }
+
+    // The cap of every gain depends on the volume.
+    void volumeChanged(int volume) {
+        for (auto& entry : entries_) {
+            if (entry.gain.on()) {
+                entry.source->setGain(entry.gain.setVolume(gainOf(volume)));
+            }
+        }
+    }
+
+    std::string gainText(std::string_view alias) {
+        for (auto& entry : entries_) {
+            if (sameWord(entry.alias, alias)) {
+                return entry.gain.text();
+            }
+        }
+        return {};
     }
 
     void remove(std::string_view alias) {
@@ -96,6 +126,7 @@ class DeviceTable {
         std::string alias;
         std::string path;
         std::shared_ptr<Source> source;
+        SongGain gain;
     };
     std::vector<Entry> entries_;
 };
@@ -298,6 +329,20 @@ Failure setDevice(const Words& words) {
     return {};
 }
 
+// "setaudio NAME replaygain to off|track|album": which of the song's gain
+// tags it plays at.
+Failure setGain(const Words& words) {
+    if (words.size() < 5) {
+        return failWith(MCIERR_MISSING_PARAMETER);
+    }
+    const std::optional<GainKind> kind = gainKindNamed(words[4]);
+    if (!kind.has_value() || words.size() > 5) {
+        return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    devices().setGainKind(words[1], *kind);
+    return {};
+}
+
 // "setaudio NAME volume to N": N in thousandths of full, 0 to 1000.
 Failure setAudio(const Words& words) {
     const SourceRef* device = nullptr;
@@ -307,8 +352,12 @@ Failure setAudio(const Words& words) {
     if (words.size() < 4) {
         return failWith(MCIERR_MISSING_PARAMETER);
     }
-    if (!sameWord(words[2], "volume") || !sameWord(words[3], "to")) {
+    const bool gain = sameWord(words[2], "replaygain");
+    if ((!gain && !sameWord(words[2], "volume")) || !sameWord(words[3], "to")) {
         return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    if (gain) {
+        return setGain(words);
     }
     long long volume = 0;
     if (const Failure failure = numberAfter(words, 4, &volume); failure.code != 0) {
@@ -321,6 +370,7 @@ Failure setAudio(const Words& words) {
         return failWith(MCIERR_OUTOFRANGE);
     }
     Engine::instance().setVolume(static_cast<int>(volume));
+    devices().volumeChanged(static_cast<int>(volume));
     return {};
 }
 
@@ -384,6 +434,9 @@ Failure statusDevice(const Words& words, char* out, unsigned size) {
     }
     if (sameWord(item, "speed")) {
         return replyNumber(engine.speed(source), out, size);
+    }
+    if (sameWord(item, "replaygain")) {
+        return reply(devices().gainText(words[1]), out, size);
     }
     return failWith(MCIERR_UNRECOGNIZED_KEYWORD);
 }

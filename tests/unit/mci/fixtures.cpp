@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -121,6 +123,7 @@ class FixtureEnvironment : public ::testing::Environment {
         mp3maker::synthesize(folder / "tone.wav", 44100, 2, "4 sine 300-3000 vol 0.3");
         mp3maker::encode(folder / "tone.wav", folder / "vbr-bare.mp3", "-V 2 -t");
         makeFreeFormat("free.mp3");
+        mp3maker::makeTone(folder / "plain.mp3", 1, 44100, 2, "-b 96 --noreplaygain");
         std::filesystem::copy_file(folder / "two.mp3", folder / "My Song \xC3\xBC.mp3");
         makeTruncated();
         makeJoinedRates();
@@ -135,6 +138,68 @@ class FixtureEnvironment : public ::testing::Environment {
 
 const std::filesystem::path& fixtureFolder() {
     return folder;
+}
+
+namespace {
+
+std::string bigEndian32(std::uint32_t value, int bitsPerByte = 8) {
+    std::string bytes;
+    for (int shift = 3 * bitsPerByte; shift >= 0; shift -= bitsPerByte) {
+        bytes += static_cast<char>(value >> shift & ((1u << bitsPerByte) - 1));
+    }
+    return bytes;
+}
+
+std::string littleEndian32(std::uint32_t value) {
+    const std::string bytes = bigEndian32(value);
+    return {bytes.rbegin(), bytes.rend()};
+}
+
+std::string id3v2Frame(const std::string& id, const std::string& data) {
+    return id + bigEndian32(static_cast<std::uint32_t>(data.size()), 7) + std::string(2, '\0') +
+           data;
+}
+
+}  // namespace
+
+std::string txxxFrame(const std::string& description, const std::string& value) {
+    return id3v2Frame("TXXX", '\3' + description + '\0' + value);
+}
+
+std::string rva2Frame(const std::string& identification, double db) {
+    const auto adjustment = static_cast<std::uint16_t>(static_cast<std::int16_t>(db * 512));
+    return id3v2Frame("RVA2", identification + '\0' + '\1' + static_cast<char>(adjustment >> 8) +
+                                  static_cast<char>(adjustment & 0xff) + '\0');
+}
+
+std::string id3v2Tag(const std::string& frames) {
+    return std::string("ID3\4\0\0", 6) + bigEndian32(static_cast<std::uint32_t>(frames.size()), 7) +
+           frames;
+}
+
+std::string apeTag(const std::vector<std::pair<std::string, std::string>>& items) {
+    std::string bytes;
+    for (const auto& [key, value] : items) {
+        bytes += littleEndian32(static_cast<std::uint32_t>(value.size())) + littleEndian32(0) +
+                 key + '\0' + value;
+    }
+    return bytes + "APETAGEX" + littleEndian32(2000) +
+           littleEndian32(static_cast<std::uint32_t>(bytes.size() + 32)) +
+           littleEndian32(static_cast<std::uint32_t>(items.size())) + std::string(12, '\0');
+}
+
+void writeTagged(const std::string& name, const std::string& fixture, const std::string& prefix,
+                 const std::string& suffix, double radioDb) {
+    std::string bytes = readBytes(folder / fixture);
+    if (radioDb != 0) {
+        // Name "radio", origin "set by the user", sign, tenths of a dB.
+        const auto tenths = static_cast<unsigned>(std::lround(std::fabs(radioDb) * 10));
+        const unsigned field = 1u << 13 | 2u << 10 | (radioDb < 0 ? 1u << 9 : 0) | tenths;
+        const std::size_t at = bytes.find("LAME") + 15;
+        bytes[at] = static_cast<char>(field >> 8);
+        bytes[at + 1] = static_cast<char>(field & 0xff);
+    }
+    writeBytes(name, prefix + bytes + suffix);
 }
 
 int send(const std::string& command, std::string* reply) {

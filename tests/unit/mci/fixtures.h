@@ -29,6 +29,16 @@ int send(const std::string& command, std::string* reply = nullptr);
 std::string ask(const std::string& command);
 long long askNumber(const std::string& command);
 
+// Gain tags as taggers write them: ID3v2.4 frames and tag, APE items and tag.
+std::string txxxFrame(const std::string& description, const std::string& value);
+std::string rva2Frame(const std::string& identification, double db);
+std::string id3v2Tag(const std::string& frames);
+std::string apeTag(const std::vector<std::pair<std::string, std::string>>& items);
+// Writes as name the fixture's bytes between a prefix and a suffix, the
+// LAME tag's radio gain set to radioDb when given.
+void writeTagged(const std::string& name, const std::string& fixture, const std::string& prefix,
+                 const std::string& suffix = "", double radioDb = 0);
+
 // Runs each test with the fixture folder as working directory and closes
 // what the test left open.
 class MciTest : public ::testing::Test {

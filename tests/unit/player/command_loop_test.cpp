@@ -276,6 +276,34 @@ TEST_F(CommandLoop, StatusLineIsGreenWhilePlaying) {
     EXPECT_EQ(s.row(21), " User Name:");
 }
 
+// "G" turns ReplayGain off -> track -> album -> auto -> off: the open track
+// takes each mode at once, a song opened later at its open; the notice line
+// shows the mode and the gain of the track in place of the output's name.
+TEST_F(CommandLoop, GTurnsTheGainModeAndTheNoticeShowsIt) {
+    using Commands = std::vector<std::string>;
+    start(5);
+    fake::media().gain = "+6.0 dB (peak)";
+    press("g");
+    EXPECT_EQ(fake::takeActions(), Commands{"setaudio MP3_Device replaygain to track"});
+    EXPECT_EQ(screen().text(50, 19, 31), "Vol 100%, track +6.0 dB (peak) ");
+    press("G" + kRight);
+    EXPECT_EQ(fake::takeActions(),
+              (Commands{"setaudio MP3_Device replaygain to album", "close MP3_Device",
+                        "open S0001.MP3 type MPEGVideo alias MP3_Device",
+                        "setaudio MP3_Device replaygain to album", "play MP3_Device notify"}));
+    press("g");  // auto: the album gain while the songs play in folder order
+    EXPECT_EQ(fake::takeActions(), Commands{"setaudio MP3_Device replaygain to album"});
+    EXPECT_EQ(screen().text(50, 19, 31), "Vol 100%, auto +6.0 dB (peak)  ");
+    press("z" + kRight);  // shuffled: auto takes the track gain from the next song
+    const Commands shuffled = fake::takeActions();
+    EXPECT_EQ(shuffled.end()[-2], "setaudio MP3_Device replaygain to track");
+    press("g" + kRight);  // off: nothing is sent at the next open
+    const Commands off = fake::takeActions();
+    EXPECT_EQ(off.front(), "setaudio MP3_Device replaygain to off");
+    EXPECT_EQ(off.size(), 4u) << "close, open, play";
+    EXPECT_EQ(screen().text(50, 19, 31), "Audio: silent, no device, 100% ");
+}
+
 // The end of a track played with notify ends the wait it falls in, and the
 // rest of that pass's waits, as a key does: the next song opens at once.
 TEST_F(CommandLoop, ATracksEndEndsTheWaitsAndTheNextSongOpensAtOnce) {
@@ -437,6 +465,63 @@ TEST_F(CommandLoop, SeekKeysAddUpAndStayWithinTheSong) {
     EXPECT_EQ(jumpAfterRun(">"),  // the key goes on as after S
               (Commands{"close MP3_Device", "open S0001.MP3 type MPEGVideo alias MP3_Device",
                         "play MP3_Device notify"}));
+}
+
+// "F": the find field on row 25. Songs 3, 12 and 19 get names of their own.
+class Find : public CommandLoop {
+  protected:
+    void SetUp() override {
+        CommandLoop::SetUp();
+        start(25);
+        copyCell(S.p_List[0][3],
+                 "\xc3\x9c"
+                 "ber Blue");  // "Über Blue"
+        copyCell(S.p_List[1][3],
+                 "\xc3\xbc"
+                 "ber red");
+        copyCell(S.p_List[2][1], "Blue Moon");
+    }
+    std::string field() { return screen().row(25); }
+};
+
+TEST_F(Find, LettersNarrowTabGoesRoundAndOnlyEnterPlays) {
+    press("F\xc3\xbc");  // "ü" finds "Über Blue" first, letter case ignored
+    EXPECT_EQ(field(), "Find: \xc3\xbc   (1 of 2)");
+    EXPECT_EQ(pageNumber(), "[1] ");
+    EXPECT_EQ(screen().attr(25, 8), 11);  // its row marked
+    press("\t");
+    EXPECT_EQ(pageNumber(), "[2] ");
+    EXPECT_EQ(screen().text(25, 8, 11),
+              "4. \xc3\xbc"
+              "ber red");
+    EXPECT_EQ(screen().attr(25, 8), 11);
+    press("\t");
+    EXPECT_EQ(field(), "Find: \xc3\xbc   (1 of 2)");
+    press("\b\bblue m");  // Backspace takes the whole letter
+    EXPECT_EQ(field(), "Find: blue m   (1 of 1)");
+    EXPECT_EQ(pageNumber(), "[3] ");
+    press("x\r");  // no match: nothing to play
+    EXPECT_EQ(field(), "Find: blue mx   no match");
+    EXPECT_EQ(pageNumber(), "[3] ");
+    // The song plays on; the page played from is the same.
+    EXPECT_TRUE(fake::takeActions().empty());
+    EXPECT_EQ(S.p_count, 0);
+    press("\b\r");
+    EXPECT_EQ(opened(), Songs{"S0019.MP3"});
+    EXPECT_EQ(field(), "");
+    EXPECT_EQ(S.p_count, 2);
+    EXPECT_EQ(endTrack(), Songs{"S0020.MP3"});  // on from the page of the song found
+}
+
+TEST_F(Find, EscShowsThePageShownBeforeAndChangesNothing) {
+    press("=");
+    const std::string before = screen().dump();
+    press("fmoon\x1b");
+    EXPECT_EQ(screen().dump(), before);
+    EXPECT_EQ(S.p_count, 1);
+    EXPECT_TRUE(fake::takeActions().empty());
+    press("M");  // the main screen has the keys again
+    EXPECT_EQ(opened(), Songs{"S0010.MP3"});
 }
 
 }  // namespace

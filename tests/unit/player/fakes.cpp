@@ -130,6 +130,9 @@ int status(const std::vector<std::string>& w, char* buffer, unsigned size) {
     if (w[2] == "position") {
         return reply(buffer, size, state.position);
     }
+    if (w[2] == "replaygain") {
+        return reply(buffer, size, state.gainKind == "off" ? "off" : state.gain);
+    }
     if (w[2] == "speed" || w[2] == "volume") {
         return reply(buffer, size, w[2] == "speed" ? state.speed : state.volume);
     }
@@ -194,6 +197,16 @@ unsigned eventsDelivered() {
     return events;
 }
 
+// "setaudio A replaygain to off|track|album".
+int setGainKind(const std::vector<std::string>& w) {
+    static const std::set<std::string> kinds = {"off", "track", "album"};
+    if (w.size() != 5 || kinds.count(w[4]) == 0) {
+        return refuse(w.size() < 5 ? MCIERR_MISSING_PARAMETER : MCIERR_UNRECOGNIZED_KEYWORD);
+    }
+    state.gainKind = w[4];
+    return 0;
+}
+
 }  // namespace fake
 
 using fake::state;
@@ -237,7 +250,9 @@ int mciSendString(const char* command, char* reply, unsigned replySize) {
         return fake::status(w, reply, replySize);
     } else if (w[0] == "set") {
         return fake::setValue(w, 3, 100, 2000, &state.speed);
-    } else if (w[0] == "setaudio") {
+    } else if (w[0] == "setaudio" && w.size() > 2 && w[2] == "replaygain") {
+        return fake::setGainKind(w);
+    } else if (w[0] == "setaudio" && w.size() > 2 && w[2] == "volume") {
         return fake::setValue(w, 4, 0, 1000, &state.volume);
     } else if (w[1] == "MP3_Device") {
         return fake::changeMode(w);

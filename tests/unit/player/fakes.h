@@ -19,6 +19,8 @@ struct Media {
     std::string mode = "playing";
     std::string length = "1000";         // reply to "status MP3_Device length"
     std::string position = "0";          // reply to "status MP3_Device position"
+    std::string gainKind = "off";        // set by "setaudio MP3_Device replaygain to"
+    std::string gain = "no gain";        // reply to "status MP3_Device replaygain" unless off
     std::string speed = "1000";          // reply to "status MP3_Device speed", set by "set"
     std::string volume = "1000";         // reply to "status MP3_Device volume", set by "setaudio"
     std::set<std::string> refusedFiles;  // names whose open is refused: not MP3

@@ -196,4 +196,25 @@ TEST_F(Resume, NoOfferAfterANewMeasurementOrForASongGoneOrShorter) {
     }
 }
 
+// Z and T are kept for the next run, which names them on row 16 from its
+// first screen and plays by them.
+TEST_F(Resume, TheModesAreKeptForTheNextRun) {
+    takeUpUserState();
+    Play();
+    drawMainScreen();
+    fake::pressKeys("ztts");
+    while (_kbhit()) {
+        runPass();
+    }
+    readUserState(&read);
+    EXPECT_EQ(read.shuffle, 1);
+    EXPECT_EQ(read.repeatMode, kRepeatOff);
+    resetPlayerState();
+    makeCatalogue(20);
+    takeUpUserState();
+    Play();
+    drawMainScreen();
+    EXPECT_EQ(screen().text(25, 16, 20), "Shuffle, Repeat off ");
+}
+
 }  // namespace
