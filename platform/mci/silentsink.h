@@ -14,9 +14,11 @@ class SilentSink final : public AudioSink {
   public:
     // The writer fills the "device" up to the high mark and then sleeps until
     // it has played down to the low mark, as a writer to a sound card sleeps
-    // until a period is free. Waking a few times a second instead of once per
-    // decoded chunk keeps the playback thread's cost close to the decoding.
-    static constexpr double kHighMarkSeconds = 0.5;
+    // until a period is free. Waking a little over once a second instead of once per
+    // decoded chunk keeps the playback thread's cost close to the decoding:
+    // each turn of decoding starts with cold caches, so a few long turns cost
+    // less than many short ones.
+    static constexpr double kHighMarkSeconds = 0.9;
     static constexpr double kLowMarkSeconds = 0.25;
 
     explicit SilentSink(SilentClock clock = {});
