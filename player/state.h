@@ -17,7 +17,7 @@ constexpr int kPageCells = kSlotsPerPage + 1;  // the tenth slot stays empty and
 constexpr int kDisplayNameMax = 50;            // bytes of a file name kept for display
 constexpr int kRowTableSize = 1000;
 
-// The modes of play beside the specification's, as PlayerState holds them.
+// The modes of play, as PlayerState holds them.
 constexpr int kRepeatFolder = 0;  // after the folder's last song, its first
 constexpr int kRepeatSong = 1;    // the song again
 constexpr int kRepeatOff = 2;     // stop after the folder's last song
