@@ -88,7 +88,7 @@ class DeviceTable {
         for (auto& entry : entries_) {
             if (sameWord(entry.alias, alias)) {
                 const float volumeGain = gainOf(Engine::instance().volume());
-                entry.source->setGain(entry.gain.setKind(kind, entry.path, volumeGain));
+                entry.source->setGain(entry.gain.setKind(kind, entry.source->fd(), volumeGain));
             }
         }
     }
