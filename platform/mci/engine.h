@@ -57,6 +57,9 @@ class Source {
 
     const Mp3Facts& facts() const { return facts_; }
     long long lengthMs() const { return facts_.lengthMs; }
+    // The open file, for reads with pread alone: the engine's decoder reads
+    // it at an offset of its own.
+    int fd() const { return file_.get(); }
 
     // A linear factor on every sample of this source, from its first to its
     // last (a gain set before play starts exactly on its first sample, also

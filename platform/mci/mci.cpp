@@ -62,12 +62,8 @@ Failure failWith(int code, int error = 0) {
 class DeviceTable {
   public:
     const std::shared_ptr<Source>* find(std::string_view alias) {
-        for (auto& entry : entries_) {
-            if (sameWord(entry.alias, alias)) {
-                return &entry.source;
-            }
-        }
-        return nullptr;
+        Entry* entry = entryOf(alias);
+        return entry != nullptr ? &entry->source : nullptr;
     }
 
     Source* findByPath(const std::string& path) {
@@ -85,11 +81,9 @@ class DeviceTable {
 
     // "setaudio NAME replaygain to KIND": the source's gain from its tags.
     void setGainKind(std::string_view alias, GainKind kind) {
-        for (auto& entry : entries_) {
-            if (sameWord(entry.alias, alias)) {
-                const float volumeGain = gainOf(Engine::instance().volume());
-                entry.source->setGain(entry.gain.setKind(kind, entry.path, volumeGain));
-            }
+        if (Entry* entry = entryOf(alias)) {
+            const float volumeGain = gainOf(Engine::instance().volume());
+            entry->source->setGain(entry->gain.setKind(kind, entry->source->fd(), volumeGain));
         }
     }
 
@@ -103,12 +97,8 @@ class DeviceTable {
     }
 
     std::string gainText(std::string_view alias) {
-        for (auto& entry : entries_) {
-            if (sameWord(entry.alias, alias)) {
-                return entry.gain.text();
-            }
-        }
-        return {};
+        const Entry* entry = entryOf(alias);
+        return entry != nullptr ? entry->gain.text() : std::string{};
     }
 
     void remove(std::string_view alias) {
@@ -128,6 +118,17 @@ class DeviceTable {
         std::shared_ptr<Source> source;
         SongGain gain;
     };
+
+    // Aliases are unique (an open under one in use fails).
+    Entry* entryOf(std::string_view alias) {
+        for (auto& entry : entries_) {
+            if (sameWord(entry.alias, alias)) {
+                return &entry;
+            }
+        }
+        return nullptr;
+    }
+
     std::vector<Entry> entries_;
 };
 

@@ -1,6 +1,5 @@
 #include "platform/mci/replaygain.h"
 
-#include <fcntl.h>
 #include <mpg123.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -310,14 +309,10 @@ std::string describeGain(const AppliedGain& gain) {
     return text;
 }
 
-float SongGain::setKind(GainKind kind, const std::string& path, float volumeGain) {
+float SongGain::setKind(GainKind kind, int fd, float volumeGain) {
     kind_ = kind;
     if (kind != GainKind::kOff && !tags_.has_value()) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        tags_ = readGainTags(fd);  // none when the file cannot be opened
-        if (fd >= 0) {
-            ::close(fd);
-        }
+        tags_ = readGainTags(fd);
     }
     return setVolume(volumeGain);
 }

@@ -75,9 +75,10 @@ std::string describeGain(const AppliedGain& gain);
 // without ReplayGain costs nothing more), and the gain they give.
 class SongGain {
   public:
-    // Sets the kind, reading the tags from the file at path if they are
-    // needed and not read yet. Returns the factor for the song's samples.
-    float setKind(GainKind kind, const std::string& path, float volumeGain);
+    // Sets the kind, reading the tags from the song's file open on fd (see
+    // readGainTags) if they are needed and not read yet. Returns the factor
+    // for the song's samples.
+    float setKind(GainKind kind, int fd, float volumeGain);
     // The cap depends on the volume: the factor for a new one.
     float setVolume(float volumeGain);
     bool on() const { return kind_ != GainKind::kOff; }
