@@ -76,10 +76,14 @@ void p_PrevList() {
     printPageNumber();
 }
 
+void showPageOf(int song) {
+    S.p_count = song / kSlotsPerPage - 1;  // p_NextList shows the page after p_count
+    p_NextList();
+}
+
 void AutoP_List() {
     if (S.p_count >= S.MAX) {
-        S.p_count = -1;
-        p_NextList();
+        showPageOf(0);
         return;
     }
     ++S.p_count;

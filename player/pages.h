@@ -7,6 +7,8 @@
 void p_NextList();
 // Shows the previous page, unless page 0 is shown.
 void p_PrevList();
+// Shows the page that holds the song, as paging there shows it.
+void showPageOf(int song);
 // Turns to the next page after a page was played through. Past the last page
 // that holds songs it shows page 0 instead, so that play never leaves the
 // songs of the folder.
