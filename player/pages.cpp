@@ -34,6 +34,10 @@ void gotoPlaylistRow(int slot) {
     gotoxy(S.x, S.y[slot]);
 }
 
+const char* displayNameOf(int song) {
+    return S.p_List[song / kSlotsPerPage][song % kSlotsPerPage];
+}
+
 int songsOnPage(int page) {
     int count = 0;
     while (count < kPageCells && S.p_List[page][count][0] != 0) {

@@ -18,6 +18,10 @@ void GetOldColor();
 
 // Moves the cursor to the playlist row of a slot, noting the row in y.
 void gotoPlaylistRow(int slot);
+// The display name of a song, from the page tables: they hold the whole
+// catalogue of the session, whereas entries 0 to 8 of LongFileName follow the
+// page shown.
+const char* displayNameOf(int song);
 // Number of songs on a page: its slots up to the first empty name.
 int songsOnPage(int page);
 // Prints the playlist row of a slot of the page shown at the cursor.
