@@ -11,6 +11,7 @@
 #include "platform/replacefile.h"
 #include "player/ending.h"
 #include "player/lengths.h"
+#include "player/pages.h"
 #include "player/state.h"
 #include "tcconio/tcconio.h"
 
@@ -184,13 +185,6 @@ bool writeNumberFile(FILE* out) {
     }
     const std::size_t size = static_cast<std::size_t>(S.TotalSong) * kLengthBytes;
     return std::fwrite(buffers.lengthBytes, 1, size, out) == size;
-}
-
-// The display name of song k, from the page tables: they hold the whole
-// catalogue of the session, whereas entries 0 to 8 of LongFileName follow the
-// page shown.
-const char* displayNameOf(int k) {
-    return S.p_List[k / kSlotsPerPage][k % kSlotsPerPage];
 }
 
 // Record j holds the names of songs j to j + 7, zero fields past the last.

@@ -111,9 +111,7 @@ void playResumePoint() {
         return;
     }
     CloseSong();
-    // p_NextList shows the page after p_count: -1 stands before page 0.
-    S.p_count = S.resumeSong / kSlotsPerPage - 1;
-    p_NextList();
+    showPageOf(S.resumeSong);
     S.num = S.resumeSong % kSlotsPerPage;
     S.a_uto = 0;
     GetOldColor();
@@ -127,8 +125,7 @@ void playSong(long long song) {
     if (song < 0 || song >= S.TotalSong) {
         return;
     }
-    S.p_count = static_cast<int>(song / kSlotsPerPage) - 1;  // p_NextList shows the next page
-    p_NextList();
+    showPageOf(static_cast<int>(song));
     playChosenSlot(song % kSlotsPerPage + 1);
 }
 

@@ -43,10 +43,6 @@ struct Find {
 };
 Find find;
 
-const char* displayName(int song) {
-    return S.p_List[song / kSlotsPerPage][song % kSlotsPerPage];
-}
-
 // The text ends inside a character (its first bytes typed, the rest to come).
 bool endsInsideCharacter() {
     for (int at = 0; at < find.count;) {
@@ -71,7 +67,7 @@ void search(int from) {
     match = Match{};
     for (int song = 0; song < S.TotalSong; ++song) {
         char name[kFoldedSize];
-        foldLetterCase(displayName(song), name, sizeof name);
+        foldLetterCase(displayNameOf(song), name, sizeof name);
         if (std::strstr(name, needle) == nullptr) {
             continue;
         }

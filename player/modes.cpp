@@ -44,10 +44,8 @@ ShuffleOrder& currentOrder() {
 void playSongAt(int song) {
     CloseSong();
     GetOldColor();
-    const int page = song / kSlotsPerPage;
-    if (page != S.p_count) {
-        S.p_count = page - 1;  // p_NextList shows the page after p_count
-        p_NextList();
+    if (song / kSlotsPerPage != S.p_count) {
+        showPageOf(song);
     }
     S.num = song % kSlotsPerPage;
     S.a_uto = 0;

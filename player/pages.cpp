@@ -34,6 +34,10 @@ void gotoPlaylistRow(int slot) {
     gotoxy(S.x, S.y[slot]);
 }
 
+const char* displayNameOf(int song) {
+    return S.p_List[song / kSlotsPerPage][song % kSlotsPerPage];
+}
+
 int songsOnPage(int page) {
     int count = 0;
     while (count < kPageCells && S.p_List[page][count][0] != 0) {
@@ -76,10 +80,14 @@ void p_PrevList() {
     printPageNumber();
 }
 
+void showPageOf(int song) {
+    S.p_count = song / kSlotsPerPage - 1;  // p_NextList shows the page after p_count
+    p_NextList();
+}
+
 void AutoP_List() {
     if (S.p_count >= S.MAX) {
-        S.p_count = -1;
-        p_NextList();
+        showPageOf(0);
         return;
     }
     ++S.p_count;

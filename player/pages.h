@@ -7,6 +7,8 @@
 void p_NextList();
 // Shows the previous page, unless page 0 is shown.
 void p_PrevList();
+// Shows the page that holds the song, as paging there shows it.
+void showPageOf(int song);
 // Turns to the next page after a page was played through. Past the last page
 // that holds songs it shows page 0 instead, so that play never leaves the
 // songs of the folder.
@@ -16,6 +18,10 @@ void GetOldColor();
 
 // Moves the cursor to the playlist row of a slot, noting the row in y.
 void gotoPlaylistRow(int slot);
+// The display name of a song, from the page tables: they hold the whole
+// catalogue of the session, whereas entries 0 to 8 of LongFileName follow the
+// page shown.
+const char* displayNameOf(int song);
 // Number of songs on a page: its slots up to the first empty name.
 int songsOnPage(int page);
 // Prints the playlist row of a slot of the page shown at the cursor.

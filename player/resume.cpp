@@ -6,6 +6,7 @@
 #include "platform/fs.h"
 #include "platform/mci/mci.h"
 #include "player/media.h"
+#include "player/pages.h"
 #include "player/state.h"
 #include "player/track.h"
 #include "player/userstate.h"
@@ -88,7 +89,7 @@ void notePosition(unsigned seconds) {
 
 int songIndexNamed(const char* name) {
     for (int k = 0; k < S.TotalSong; ++k) {
-        if (std::strcmp(S.p_List[k / kSlotsPerPage][k % kSlotsPerPage], name) == 0) {
+        if (std::strcmp(displayNameOf(k), name) == 0) {
             return k;
         }
     }
@@ -194,7 +195,7 @@ void drawResumeOffer() {
     char at[32];
     formatSongTime(at, sizeof at, S.resumeSeconds, S.resumeSeconds >= 3600);
     Cell name;
-    copyCell(name, S.p_List[S.resumeSong / kSlotsPerPage][S.resumeSong % kSlotsPerPage]);
+    copyCell(name, displayNameOf(S.resumeSong));
     const int room =
         kOfferWidth - static_cast<int>(std::strlen("R = resume  at ") + std::strlen(at));
     cutUtf8(name, static_cast<std::size_t>(room));

@@ -37,8 +37,7 @@ void drawUserName() {
 }
 
 void wrapToFirstPage() {
-    S.p_count = -1;
-    p_NextList();
+    showPageOf(0);
     S.num = -1;
     S.a_uto = 0;
 }
