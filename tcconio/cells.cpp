@@ -16,10 +16,8 @@ locale_t utf8Locale() {
     return locale;
 }
 
+// The code point of a character of two bytes or more.
 std::uint32_t codePoint(const unsigned char* c, int length) {
-    if (length == 1) {
-        return c[0];
-    }
     std::uint32_t code = c[0] & (0x7F >> length);
     for (int k = 1; k < length; ++k) {
         code = code << 6 | (c[k] & 0x3F);
@@ -27,11 +25,11 @@ std::uint32_t codePoint(const unsigned char* c, int length) {
     return code;
 }
 
-// Columns of one character; without the tables every character beyond
-// ASCII counts two, so that a text never runs past its room.
+// Columns of one character of two bytes or more; without the tables each
+// counts two, so that a text never runs past its room.
 int columnsOf(const unsigned char* c, int length) {
     if (utf8Locale() == nullptr) {
-        return length == 1 ? 1 : 2;
+        return 2;
     }
     const int width = wcwidth(static_cast<wchar_t>(codePoint(c, length)));
     return width < 0 ? 1 : width;
@@ -47,7 +45,7 @@ void cutToColumns(char* text, int columns) {
     while (bytes[at] != 0) {
         int length = utf8CharLength(bytes + at, 4);
         length = length > 0 ? length : 1;
-        const int width = length > 1 || bytes[at] >= 0x80 ? columnsOf(bytes + at, length) : 1;
+        const int width = length > 1 ? columnsOf(bytes + at, length) : 1;
         if (used + width > columns) {
             break;
         }

@@ -69,6 +69,8 @@ bool sameMetadata(const MprisState& a, const MprisState& b) {
            a.album == b.album && a.path == b.path && a.lengthMicroseconds == b.lengthMicroseconds;
 }
 
+// One entry of the metadata: a value of a basic type, or for "as" a list of
+// the one text that value points to.
 int appendEntry(sd_bus_message* reply, const char* key, const char* type, const void* value) {
     int r = sd_bus_message_open_container(reply, 'e', "sv");
     if (r >= 0)
@@ -76,23 +78,8 @@ int appendEntry(sd_bus_message* reply, const char* key, const char* type, const 
     if (r >= 0)
         r = sd_bus_message_open_container(reply, 'v', type);
     if (r >= 0)
-        r = sd_bus_message_append_basic(reply, type[0], value);
-    if (r >= 0)
-        r = sd_bus_message_close_container(reply);
-    if (r >= 0)
-        r = sd_bus_message_close_container(reply);
-    return r;
-}
-
-// The artists are a list; the player knows one text, which may name several.
-int appendArtist(sd_bus_message* reply, const std::string& artist) {
-    int r = sd_bus_message_open_container(reply, 'e', "sv");
-    if (r >= 0)
-        r = sd_bus_message_append_basic(reply, 's', "xesam:artist");
-    if (r >= 0)
-        r = sd_bus_message_open_container(reply, 'v', "as");
-    if (r >= 0)
-        r = sd_bus_message_append(reply, "as", 1, artist.c_str());
+        r = type[0] == 'a' ? sd_bus_message_append(reply, "as", 1, static_cast<const char*>(value))
+                           : sd_bus_message_append_basic(reply, type[0], value);
     if (r >= 0)
         r = sd_bus_message_close_container(reply);
     if (r >= 0)
@@ -116,8 +103,10 @@ int appendMetadata(sd_bus_message* reply, const MprisState& state) {
             r = appendEntry(reply, "xesam:title", "s", title.c_str());
         if (r >= 0 && !state.path.empty())
             r = appendEntry(reply, "xesam:url", "s", url.c_str());
-        if (r >= 0 && !state.artist.empty())
-            r = appendArtist(reply, mprisValidText(state.artist));
+        // The artists are a list; the player knows one text, which may name several.
+        const std::string artist = mprisValidText(state.artist);
+        if (r >= 0 && !artist.empty())
+            r = appendEntry(reply, "xesam:artist", "as", artist.c_str());
         const std::string album = mprisValidText(state.album);
         if (r >= 0 && !album.empty())
             r = appendEntry(reply, "xesam:album", "s", album.c_str());

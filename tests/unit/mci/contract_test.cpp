@@ -17,7 +17,7 @@ namespace {
 
 struct Interpreter {
     const char* name;
-    int (*send)(const char* command, char* reply, unsigned replySize);
+    mcitest::EntryPoint send;
 };
 
 // The world both see: a song of twelve seconds, a file that is no MP3, and a
@@ -38,19 +38,11 @@ class Contract : public mcitest::MciTest, public ::testing::WithParamInterface<I
         media.refusedFiles = {kNoise};
         media.missingFiles = {kMissing};
     }
-    int send(const std::string& command, std::string* reply = nullptr) {
-        char text[128] = "";
-        const int code = GetParam().send(command.c_str(), text, sizeof text);
-        if (reply != nullptr) {
-            *reply = text;
-        }
-        return code;
+    // The fixture's send and ask, to the interpreter under test.
+    int send(const std::string& command) {
+        return mcitest::send(command, nullptr, GetParam().send);
     }
-    std::string ask(const std::string& command) {
-        std::string reply;
-        EXPECT_EQ(send(command, &reply), 0) << command;
-        return reply;
-    }
+    std::string ask(const std::string& command) { return mcitest::ask(command, GetParam().send); }
     std::string length() const { return fake::media().length; }
 };
 

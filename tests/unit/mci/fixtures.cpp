@@ -202,18 +202,18 @@ void writeTagged(const std::string& name, const std::string& fixture, const std:
     writeBytes(name, prefix + bytes + suffix);
 }
 
-int send(const std::string& command, std::string* reply) {
+int send(const std::string& command, std::string* reply, EntryPoint interpreter) {
     char buffer[128] = "untouched";
-    const int code = mciSendString(command.c_str(), buffer, sizeof buffer);
+    const int code = interpreter(command.c_str(), buffer, sizeof buffer);
     if (reply != nullptr) {
         *reply = buffer;
     }
     return code;
 }
 
-std::string ask(const std::string& command) {
+std::string ask(const std::string& command, EntryPoint interpreter) {
     std::string reply;
-    EXPECT_EQ(send(command, &reply), 0) << command;
+    EXPECT_EQ(send(command, &reply, interpreter), 0) << command;
     return reply;
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/mci/audiosink.h"
 #include "platform/mci/clock.h"
+#include "platform/mci/mci.h"
 
 namespace mcitest {
 
@@ -23,10 +24,14 @@ using mci::EngineClock;
 // The folder that holds the fixtures.
 const std::filesystem::path& fixtureFolder();
 
+// A command interpreter's entry point: the engine's, or a stand-in for it.
+using EntryPoint = int (*)(const char* command, char* reply, unsigned replySize);
+
 // Sends a command and returns its code; the reply, if any, goes to *reply.
-int send(const std::string& command, std::string* reply = nullptr);
+int send(const std::string& command, std::string* reply = nullptr,
+         EntryPoint interpreter = mciSendString);
 // The reply of a command that must succeed.
-std::string ask(const std::string& command);
+std::string ask(const std::string& command, EntryPoint interpreter = mciSendString);
 long long askNumber(const std::string& command);
 
 // Gain tags as taggers write them: ID3v2.4 frames and tag, APE items and tag.

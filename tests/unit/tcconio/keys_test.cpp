@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <string>
@@ -115,6 +116,45 @@ TEST_F(KeysOnAPipe, SleepUntilKeyWakesForKeysOnly) {
     type("k");
     EXPECT_TRUE(sleepUntilKey(60000));
     EXPECT_EQ(_getch(), 'k');
+}
+
+// A program's own wait, watching one event pipe beside the input.
+int eventPipe = -1;
+int eventsHandled = 0;
+ConioWake waitWithEvents(int inputFd, int timeoutMs) {
+    pollfd fds[] = {{inputFd, POLLIN, 0}, {eventPipe, POLLIN, 0}};
+    if (poll(fds, 2, timeoutMs) <= 0) {
+        return ConioWake::Nothing;
+    }
+    if (fds[1].revents != 0) {
+        char byte;
+        EXPECT_EQ(read(eventPipe, &byte, 1), 1);
+        ++eventsHandled;
+        return ConioWake::Event;
+    }
+    return ConioWake::Input;
+}
+
+// An event that the program's wait handles ends sleepUntilKey without a key,
+// and no other wait: _kbhit leaves events alone, _getch waits on for a key.
+TEST_F(KeysOnAPipe, TheProgramsWaitEndsOnlySleepUntilKey) {
+    int events[2];
+    ASSERT_EQ(pipe(events), 0);
+    eventPipe = events[0];
+    eventsHandled = 0;
+    conioSetWait(waitWithEvents);
+    ASSERT_EQ(write(events[1], ".", 1), 1);
+    EXPECT_FALSE(_kbhit());
+    EXPECT_EQ(eventsHandled, 0);
+    EXPECT_FALSE(sleepUntilKey(60000));
+    EXPECT_EQ(eventsHandled, 1);
+    ASSERT_EQ(write(events[1], ".", 1), 1);
+    type("k");  // both ready: the event is handled first
+    EXPECT_EQ(_getch(), 'k');
+    EXPECT_EQ(eventsHandled, 2);
+    conioSetWait(nullptr);
+    close(events[0]);
+    close(events[1]);
 }
 
 TEST_F(KeysOnAPipe, KbhitReportsTheSecondCodeOfAnExtendedKey) {
