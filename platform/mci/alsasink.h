@@ -2,7 +2,7 @@
 // PipeWire on a desktop, unless told otherwise. The frames go out as 16-bit
 // integers, rounded and clipped, which is what a sound server mixes in
 // (32-bit float only for a device that takes no 16-bit), in a buffer of
-// about 200 ms that is refilled a period (a third of it) at a time: each write
+// about 300 ms that is refilled a period (a third of it) at a time: each write
 // and each period costs the server a wake-up, so few and large ones keep
 // its cost and ours down. The device is driven in
 // non-blocking mode; a write waits on the device's own poll descriptors

@@ -28,9 +28,10 @@ constexpr long kRingSeconds = 3;
 // The crossfade from the old path to the new one at a change of speed.
 constexpr long kFadeMs = 10;
 // What a jump or a speed change lets play out of what the device holds: the
-// ALSA sink's buffer and up to a period of a sound server's, heard sooner
-// than a new stream (a sound server can take half a second or more).
-constexpr long kKeepMs = 300;
+// ALSA sink's buffer, the period it keeps back and a sound server's period
+// (360 to 460 ms through PulseAudio), heard sooner than a new stream (a sound
+// server can take half a second or more to start one).
+constexpr long kKeepMs = 500;
 // An output with nothing to play is closed after this long.
 constexpr auto kIdleClose = std::chrono::seconds(10);
 

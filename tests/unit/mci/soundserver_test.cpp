@@ -47,9 +47,9 @@ constexpr double kDriftTolerance = 0.10;
 constexpr long long kStopLimitMs = 50;
 constexpr long long kEndSlackMs = 500;
 // A song ends once its last frame has gone to the device, ahead of what is
-// heard by what the device still holds: the ALSA sink's buffer (200 ms), a
-// period it keeps for its next write (67 ms) and a server's period.
-constexpr long long kHeldAtTheEndMs = 400;
+// heard by what the device still holds: the ALSA sink's buffer (300 ms), a
+// period it keeps for its next write (100 ms) and a server's period.
+constexpr long long kHeldAtTheEndMs = 600;
 constexpr long long kLatencyLimitMs = 3800;  // leaves the two seconds below inside the song
 
 // Rates and latencies are measured on a shared machine, where a burst of
